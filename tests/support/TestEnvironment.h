@@ -1,0 +1,41 @@
+// Test isolation: every suite runs with HOME, the XDG folders, TMPDIR and
+// GNUPGHOME pointing into one fresh temporary tree, removed at the end.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+// Creates the isolated tree and points the variables at it; called by the
+// shared test main before any test runs.
+void InstallIsolation();
+
+// Root of the isolated tree of this test process.
+const std::filesystem::path& IsolatedRoot();
+
+// A fresh folder below the isolated root, removed by its destructor.
+class TempDir {
+public:
+    explicit TempDir(const std::string& hint = "t");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+    std::string Str() const { return m_path.string(); }
+    // Path of `name` inside the folder.
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Writes `content` to `path` (creating or truncating it).
+void WriteFile(const std::filesystem::path& path, const std::string& content);
+// Reads the whole file; throws when it cannot be opened.
+std::string ReadFile(const std::filesystem::path& path);
+
+// Folder of the test executables and helper programs (bin/).
+std::filesystem::path BinDir();
+
+} // namespace testsupport
