@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <stdexcept>
 
 size_t Utf16Length(const char16_t* text)
@@ -13,6 +14,11 @@ size_t Utf16Length(const char16_t* text)
     while (text[n])
         ++n;
     return n;
+}
+
+std::ostream& operator<<(std::ostream& out, const CString& text)
+{
+    return out << '"' << text.ToUtf8() << '"';
 }
 
 CString::CString(const char16_t* text)

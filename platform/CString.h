@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <functional>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -123,6 +124,9 @@ private:
 
 // Windows wide printf formatting into a new string (the engine of Format).
 std::u16string FormatWide(const char16_t* format, va_list args);
+
+// Writes the text as UTF-8 (for diagnostics and test output).
+std::ostream& operator<<(std::ostream& out, const CString& text);
 
 // Length of a zero-terminated UTF-16 text.
 size_t Utf16Length(const char16_t* text);
