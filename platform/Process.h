@@ -1,0 +1,172 @@
+// Processes: handles bound to one process for their whole life (a reused
+// process id is never mistaken for the process it once named), starting a
+// program from a Windows command line with its output optionally captured in
+// a pipe, waiting, exit codes, termination, a snapshot of all processes with
+// their parents, and the processes that hold a file open.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "CString.h"
+#include "WinTypes.h"
+
+namespace platform {
+
+// Results of CProcessHandle::Wait, with the values Windows gives them.
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
+// A time-out that never expires.
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+
+// Error code that CPipeReader::Peek reports once the writing side is closed
+// and everything written has been read.
+constexpr int ERROR_BROKEN_PIPE = 109;
+
+struct SProcessState; // shared between all handles of one process
+
+// A handle to one process. It stays bound to the process it was opened on:
+// once that process has ended, the handle keeps reporting it as ended (and,
+// for a child of ours, its exit code) even if its id is reused. Move-only;
+// the destructor closes it. Share it with std::shared_ptr where several
+// owners need it.
+class CProcessHandle {
+public:
+    CProcessHandle() = default; // the null handle
+    ~CProcessHandle();
+    CProcessHandle(CProcessHandle&& other) noexcept;
+    CProcessHandle& operator=(CProcessHandle&& other) noexcept;
+    CProcessHandle(const CProcessHandle&) = delete;
+    CProcessHandle& operator=(const CProcessHandle&) = delete;
+
+    // Opens the process with this id. Returns the null handle for id 0, for
+    // an id that names no process, or when the system refuses. Pitfall: an id
+    // is only a hint; the handle is bound to whatever process has the id at
+    // the moment of the call.
+    static CProcessHandle Open(DWORD processId);
+    // A handle to the calling process; it never signals.
+    static CProcessHandle Current();
+
+    bool IsNull() const { return !m_state; }
+    explicit operator bool() const { return !IsNull(); }
+
+    // The process id, 0 for the null handle. Pitfall: after the process has
+    // ended the id may already name another process; use the handle instead.
+    DWORD GetId() const;
+
+    // Waits up to timeoutMs milliseconds (INFINITE: without limit) for the
+    // process to end. Returns WAIT_OBJECT_0 when it has ended, WAIT_TIMEOUT
+    // when it still runs, WAIT_FAILED for the null handle. Pitfall: the
+    // calling process's own handle never signals, so waiting on it without
+    // limit never returns.
+    DWORD Wait(DWORD timeoutMs) const;
+
+    // Exit code into `code`: STILL_ACTIVE (259) while the process runs. For a
+    // child started or opened by this process it is the real exit status (a
+    // child ended by a signal gives 128 + the signal number, one ended by
+    // Terminate the code given there). For any other process the status
+    // can't be read, so an ended one reports 0. Returns false only for the
+    // null handle. Pitfall: a process that itself exits with 259 is
+    // indistinguishable from a running one; Wait tells them apart.
+    bool GetExitCode(DWORD& code) const;
+
+    // Ends the process at once (SIGKILL). A child's exit code becomes
+    // `exitCode`. Returns true when the signal was delivered or the process
+    // had already ended; false for the null handle or when the system
+    // refuses (another user's process). Pitfall: the process may still be
+    // running when this returns; Wait for it.
+    bool Terminate(DWORD exitCode);
+
+    // Releases the handle (a child that has ended is reaped first, so no
+    // zombie stays behind); it becomes the null handle.
+    void Close();
+
+    // Whether this handle's process is a child of the calling process.
+    bool IsChild() const;
+
+private:
+    explicit CProcessHandle(std::shared_ptr<SProcessState> state) : m_state(std::move(state)) {}
+    friend struct SProcessStarter;
+    std::shared_ptr<SProcessState> m_state;
+};
+
+// The read end of a pipe into which a child writes its standard output and
+// standard error. Reads never block. Move-only; the destructor closes it.
+class CPipeReader {
+public:
+    CPipeReader() = default;
+    ~CPipeReader();
+    CPipeReader(CPipeReader&& other) noexcept;
+    CPipeReader& operator=(CPipeReader&& other) noexcept;
+    CPipeReader(const CPipeReader&) = delete;
+    CPipeReader& operator=(const CPipeReader&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // How many bytes are waiting, into `available`. Returns 0 on success,
+    // ERROR_BROKEN_PIPE once every writer has closed its end and nothing is
+    // left to read, or another (errno) code on failure. Pitfall: a child's
+    // own children inherit the writing end, so the pipe breaks only when the
+    // last of them has gone.
+    int Peek(DWORD& available) const;
+
+    // Reads up to `size` bytes that are already waiting into `buffer`.
+    // Returns the number read (0 when nothing is waiting or the pipe is
+    // broken), or -1 on error. Never blocks.
+    int Read(void* buffer, DWORD size);
+
+    // Closes the read end.
+    void Close();
+
+private:
+    explicit CPipeReader(int fd) : m_fd(fd) {}
+    friend struct SProcessStarter;
+    int m_fd = -1;
+};
+
+// How a started process's standard output and standard error are handled.
+enum class EProcessOutput {
+    eInherit,      // both go where the caller's go
+    eCapturedPipe, // both go into one pipe whose read end the caller gets
+};
+
+// Starts the program named by the first token of a Windows command line,
+// with the rest of the tokens as its arguments (split by the Windows quoting
+// rules, see CommandLine.h). A program token with a '/' is used as a path;
+// otherwise it is looked up in PATH. The child gets the caller's standard
+// input, environment and current directory and no other open descriptor of
+// the caller. With eCapturedPipe, `output` receives the read end of the pipe.
+// Returns true with `process` set; on failure returns false with `error` set
+// to the errno value (ENOENT for a missing program, ENOEXEC/EACCES for one
+// that can't be run), and nothing is left running. Pitfall: the caller must
+// keep reading a captured pipe or a chatty child stalls once it is full.
+bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
+                  CPipeReader* output, int& error);
+
+// One process of a snapshot.
+struct SProcessEntry {
+    DWORD processId;
+    DWORD parentProcessId;
+};
+
+// All processes of the system with their parents at this moment. Pitfall:
+// processes come and go; an entry may be stale by the time it is used.
+std::vector<SProcessEntry> TakeProcessSnapshot();
+
+// The display name of the application behind a process: the file name of its
+// executable, or its short command name when that can't be read. Empty for
+// the null handle and for a process that has ended.
+CString ProcessAppName(const CProcessHandle& process);
+
+// The id of the first process other than the calling one that holds the file
+// open, and its application name into `appName` (if given); 0 when none does
+// (or the file does not exist). Processes of other users whose descriptors
+// can't be inspected are not seen. Pitfall: a process may open the file just
+// after the check.
+DWORD FindFileHolder(const CString& path, CString* appName = nullptr);
+
+// The errno value of the last failed system call of this thread.
+int LastError();
+
+} // namespace platform
