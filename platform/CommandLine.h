@@ -10,8 +10,8 @@
 namespace platform {
 
 // Splits a command line into its tokens, the program first. The program
-// token ends at the first blank or tab, or, when it starts with a double
-// quote, at the next double quote; backslashes in it are kept as they are.
+// token ends at the first blank or tab outside double quotes; the quotes
+// are dropped and backslashes in it are kept as they are.
 // The arguments follow the Microsoft C runtime rules: blanks and tabs
 // separate them outside quotes; 2n backslashes before a double quote give n
 // backslashes and the quote opens or closes a quoted part, 2n+1 give n
