@@ -1,0 +1,57 @@
+#include "LogFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool MakeFolderPrivate(const CString& folder)
+{
+    return ::chmod(folder.ToUtf8().c_str(), S_IRWXU) == 0;
+}
+
+bool CAppendFile::Open(const CString& path)
+{
+    Close();
+    int fd = ::open(path.ToUtf8().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && info.st_uid == ::geteuid())
+        ::fchmod(fd, S_IRUSR | S_IWUSR);
+    m_fd = fd;
+    return true;
+}
+
+bool CAppendFile::Write(std::string_view bytes)
+{
+    if (m_fd < 0)
+        return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void CAppendFile::Close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,79 @@
+#include "MessageBox.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <mutex>
+#include <string>
+
+namespace {
+
+std::mutex g_handlerLock;
+MessageBoxHandler g_handler;
+
+const char* IconWord(UINT type)
+{
+    switch (type & MB_ICONMASK) {
+    case MB_ICONERROR:
+        return "Error";
+    case MB_ICONQUESTION:
+        return "Question";
+    case MB_ICONWARNING:
+        return "Warning";
+    case MB_ICONINFORMATION:
+        return "Information";
+    default:
+        return "Message";
+    }
+}
+
+} // namespace
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
+{
+    std::lock_guard<std::mutex> lock(g_handlerLock);
+    MessageBoxHandler previous = std::move(g_handler);
+    g_handler = std::move(handler);
+    return previous;
+}
+
+int AfxMessageBox(const CString& text, UINT type)
+{
+    MessageBoxHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(g_handlerLock);
+        handler = g_handler;
+    }
+    // The handler runs without the lock: a modal box may itself show boxes.
+    return handler ? handler(text, type) : ConsoleMessageBox(text, type);
+}
+
+int DefaultMessageBoxButton(UINT type)
+{
+    int choice = static_cast<int>((type & MB_DEFMASK) >> 8); // 0, 1 or 2
+    auto pick = [choice](std::initializer_list<int> buttons) {
+        size_t index = static_cast<size_t>(choice) < buttons.size() ? static_cast<size_t>(choice) : 0;
+        return *(buttons.begin() + index);
+    };
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        return pick({IDOK, IDCANCEL});
+    case MB_ABORTRETRYIGNORE:
+        return pick({IDABORT, IDRETRY, IDIGNORE});
+    case MB_YESNOCANCEL:
+        return pick({IDYES, IDNO, IDCANCEL});
+    case MB_YESNO:
+        return pick({IDYES, IDNO});
+    case MB_RETRYCANCEL:
+        return pick({IDRETRY, IDCANCEL});
+    default:
+        return IDOK;
+    }
+}
+
+int ConsoleMessageBox(const CString& text, UINT type)
+{
+    std::string line = std::string("[veilcase ") + IconWord(type) + "] " + text.ToUtf8() + "\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    return DefaultMessageBoxButton(type);
+}
