@@ -1,0 +1,120 @@
+// CEncryptionGnuPG: the encryption engine on the GnuPG 2 program. Every
+// operation is one or more runs of gpg whose text output is parsed here; the
+// engine keeps the key cache and the per-file maps of the process.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "Encryption.h"
+#include "Process.h"
+
+// The parsed ":literal data packet:" of a packet listing.
+struct SLiteralDataInfo {
+    bool found = false;       // the listing has a literal data packet
+    bool hasCreated = false;  // its "created" time could be read
+    LONGLONG created = 0;     // seconds since 1970 (UTC)
+    CString rawName;          // the name as listed, still escaped
+};
+
+class CEncryptionGnuPG : public IEncryption {
+public:
+    CEncryptionGnuPG();
+    virtual ~CEncryptionGnuPG();
+    CEncryptionGnuPG(const CEncryptionGnuPG&) = delete;
+    CEncryptionGnuPG& operator=(const CEncryptionGnuPG&) = delete;
+
+    CArrayEx<CKey, const CKey&> ListKeys() override;
+    CArrayEx<CKey, const CKey&> ListSecretKeys() override;
+    CArrayEx<CKey, const CKey&> ListPublicKeys() override;
+    void RefreshKeys() override;
+    bool FindKey(ULONGLONG keyId, CKey& key) override;
+    bool KeyExists(ULONGLONG keyId) override;
+    bool IsEncryptedFile(const CString& path) override;
+    CString GetDecryptedFileName(const CString& path, int inWorkingDir) override;
+    void StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, const CKey&>& keys) override;
+    EOperationResult GetEnryptionResult(CEncryptionTask& task) override;
+    EOperationResult DecryptFileW(const CString& encryptedPath, CString& decryptedPath) override;
+    CArrayEx<ULONGLONG, const ULONGLONG&> GetPublicKeyIdsForEncryptedFile(CString path) override;
+    CArrayEx<CKey, const CKey&> GetPublicKeysForEncryptedFile(CString path) override;
+    CArrayEx<CKey, const CKey&> GetMissingKeysForFile(const CString& path) override;
+    CTime GetEncryptionDate(const CString& path) override;
+
+    // Non-zero when the configured gpg reports version 2 or later. Runs
+    // "gpg --version" (3 s); a run that fails or times out counts as
+    // unsupported.
+    static int IsSupportedVersion();
+
+    // ---- pure readers of GnuPG's output (no gpg run) -------------------------
+
+    // Non-zero when a "--version" banner names GnuPG 2 or later: the text
+    // after "(GnuPG) " starts with '2' or a higher character. A banner without
+    // "(GnuPG)" is not supported.
+    static int IsSupportedVersionBanner(const CString& banner);
+
+    // Recipient key ids of a "--list-packets" listing, one per ":pubkey"
+    // packet, in packet order. Lines may end in "\n" or "\r\n".
+    static CArrayEx<ULONGLONG, const ULONGLONG&> ParseRecipientKeyIds(const CString& packetListing);
+
+    // Replaces every id that names a primary key or a subkey of the colon key
+    // listing by the id of its primary key; ids the listing lacks stay.
+    static void ResolvePrimaryKeyIds(const CString& colonListing, CArrayEx<ULONGLONG, const ULONGLONG&>& ids);
+
+    // The first ":literal data packet:" of a packet listing: its creation
+    // time and its still escaped name (empty when the name is missing).
+    static SLiteralDataInfo ParseLiteralData(const CString& packetListing);
+
+    // The file name recorded in a literal data packet as a safe bare file
+    // name: "\xHH" escapes decoded as UTF-8 bytes, at most 512 characters, the
+    // characters < > : " / \ | ? * and control characters replaced by '_'.
+    // Empty when nothing usable remains (an empty name, "." or "..").
+    static CString DecodeLiteralName(const CString& rawName);
+
+    // The name under which a plain copy of an encrypted file goes when the
+    // file records none: its own name without ".gpg"/".pgp", made safe as
+    // DecodeLiteralName does; empty when nothing usable remains.
+    static CString FallbackPlainName(const CString& encryptedPath);
+
+    // Field number `field` (from 1) of the colon record that starts at
+    // `start`; empty when the record has fewer fields. A last field runs to
+    // the end of the text.
+    static CString GetFieldValue(const CString& text, int start, int field);
+
+    // Position of the last occurrence of `what` in `text`, -1 if none.
+    static int LastIndexOf(const CString& text, const CString& what);
+
+    // All keys of a colon listing ("sec" blocks when `secret` is non-zero,
+    // else "pub" blocks), in listing order; keys without user id or key id
+    // are dropped. Records are recognised by their first field only, so user
+    // ids holding "pub", "sec" or "sub" don't disturb the reading.
+    static CArrayEx<CKey, const CKey&> ParseListKeysOutput(const CString& output, int secret);
+
+    // Fills `key` from one key block (its first record is the "pub" or "sec"
+    // record); true when the key is valid.
+    static bool ExtractKey(const CString& block, CKey& key);
+
+protected:
+    // Runs gpg with a status file: "<gpg>" [--homedir "<home>"] --status-file
+    // "<file>" <arguments>, waits until it ends and returns its handle after
+    // exit code 0. Throws COrvException 2005 (bad or missing passphrase),
+    // 2006 (no secret key) or 2001 (anything else, also a gpg that can't be
+    // started); 2002/2004 when gpg is not configured or missing.
+    std::shared_ptr<platform::CProcessHandle> StartGnuPG(const CString& arguments, const CString& homeDir);
+
+    // "-r <long key id> " for every key that is enabled, neither revoked nor
+    // expired, in list order.
+    CString GetRecipients(CArrayEx<CKey, const CKey&>& keys);
+
+private:
+    // The packet listing of `path` read for its literal data packet (300 s,
+    // may prompt for a passphrase); fills the date map.
+    SLiteralDataInfo ListLiteralData(const CString& path);
+    // Where the plain copy of `encryptedPath` named `fileName` goes: beside
+    // the encrypted file, or in a fresh working folder.
+    static CString PlainPathFor(const CString& encryptedPath, const CString& fileName, bool inWorkingDir);
+
+    CArrayEx<CKey, const CKey&> m_keys;
+    std::map<CString, std::shared_ptr<platform::CProcessHandle>> m_processes;
+    std::map<CString, CTime> m_dates;
+    std::map<CString, CString> m_names;
+};

@@ -1,0 +1,233 @@
+// Reading GnuPG's colon key listings, packet listings and version banner.
+#include <gtest/gtest.h>
+
+#include "EncryptionGnuPG.h"
+
+namespace {
+
+using Parser = CEncryptionGnuPG;
+
+// A public listing as gpg 2.2 writes it ("--with-colons --fixed-list-mode").
+const char16_t* const kPublicListing =
+    u"tru::1:1796688385:1859760384:3:1:5\n"
+    u"pub:u:255:22:9A70EB30A78D9EB7:1796688384:1859760384::u:::scESC:::::ed25519:::0:\n"
+    u"fpr:::::::::F13F0E7EC0A7C5A22637FA619A70EB30A78D9EB7:\n"
+    u"uid:u::::1796688384::FF7B7EFD372875F7B4F09409F3BE693139A91D26::Anna <pub@example.org>::::::::::0:\n"
+    u"sub:u:255:18:5C86122DE42738C4:1796688385::::::e:::::cv25519::\n"
+    u"fpr:::::::::B74745FC90BE06E0448DA8805C86122DE42738C4:\n"
+    u"pub:e:255:22:0123456789ABCDEF:1500000000:1600000000::u:::sc:::::ed25519:::0:\n"
+    u"fpr:::::::::AAAA0123456789ABCDEF0123456789ABCDEF0000:\n"
+    u"uid:e::::1500000000::11::Old sec sub Key <old@example.org>::::::::::0:\n"
+    u"uid:e::::1500000000::12::Second uid <second@example.org>::::::::::0:\n"
+    u"sub:e:255:18:1111222233334444:1500000000::::::e:::::cv25519::\n"
+    u"sub:e:255:18:5555666677778888:1500000000::::::e:::::cv25519::\n"
+    u"pub:r:255:22:00000000DEADBEEF:1500000000:::u:::sc:::::ed25519:::0:\n"
+    u"uid:r::::1500000000::13::J\u00fcrgen M\u00fcller\\x3a Admin <jm@example.org>::::::::::0:\n"
+    u"pub:u:255:22:FEDCBA9876543210:1500000000:::u:::scESCD:::::ed25519:::0:\n"
+    u"uid:u::::1500000000::14::<only@example.org>::::::::::0:\n"
+    u"pub:u:255:22:0000000000000042:1500000000:::u:::scd:::::ed25519:::0:\n"
+    u"uid:u::::1500000000::15::No Mail Here::::::::::0:\n"
+    u"pub:u:255:22:0000000000000043:1500000000:::u:::sc:::::ed25519:::0:\n"
+    u"fpr:::::::::BBBB:\n"
+    u"pub:u:255:22:0000000000000000:1500000000:::u:::sc:::::ed25519:::0:\n"
+    u"uid:u::::1500000000::16::Zero Id <zero@example.org>::::::::::0:\n";
+
+CString WithCrLf(const CString& text)
+{
+    CString result = text;
+    result.Replace(u"\n", u"\r\n");
+    return result;
+}
+
+TEST(GnuPGParsingTest, PublicListingGivesEveryWellFormedKeyWithItsFields)
+{
+    for (const CString& listing : {CString(kPublicListing), WithCrLf(kPublicListing)}) {
+        CArrayEx<CKey, const CKey&> keys = Parser::ParseListKeysOutput(listing, 0);
+        // The key without user id and the one with key id 0 are dropped.
+        ASSERT_EQ(keys.GetSize(), 5);
+
+        // "pub" inside the mail address does not cut the key apart.
+        EXPECT_EQ(keys[0].GetLongKeyID(), 0x9A70EB30A78D9EB7ull);
+        EXPECT_EQ(keys[0].GetUserID(), CString(u"Anna <pub@example.org>"));
+        EXPECT_EQ(keys[0].GetMailAddress(), CString(u"pub@example.org"));
+        ASSERT_EQ(keys[0].GetSubKeys().GetSize(), 1);
+        EXPECT_EQ(keys[0].GetSubKeys()[0], 0x5C86122DE42738C4ull);
+        EXPECT_TRUE(keys[0].IsEnabled());
+        EXPECT_FALSE(keys[0].IsExpired());
+        EXPECT_FALSE(keys[0].IsRevoked());
+        EXPECT_FALSE(keys[0].HasPrivatePart());
+
+        // First user id only; both subkeys in listing order; "sec" and "sub"
+        // in the user id are plain text.
+        EXPECT_EQ(keys[1].GetUserID(), CString(u"Old sec sub Key <old@example.org>"));
+        EXPECT_TRUE(keys[1].IsExpired());
+        EXPECT_FALSE(keys[1].IsRevoked());
+        ASSERT_EQ(keys[1].GetSubKeys().GetSize(), 2);
+        EXPECT_EQ(keys[1].GetSubKeys()[0], 0x1111222233334444ull);
+        EXPECT_EQ(keys[1].GetSubKeys()[1], 0x5555666677778888ull);
+
+        // Escaped colon decoded, non-ASCII kept, revoked.
+        EXPECT_EQ(keys[2].GetLongKeyID(), 0xDEADBEEFull);
+        EXPECT_EQ(keys[2].GetUserID(), CString(u"J\u00fcrgen M\u00fcller: Admin <jm@example.org>"));
+        EXPECT_EQ(keys[2].GetMailAddress(), CString(u"jm@example.org"));
+        EXPECT_TRUE(keys[2].IsRevoked());
+        EXPECT_FALSE(keys[2].IsExpired());
+        EXPECT_EQ(keys[2].GetSubKeys().GetSize(), 0);
+
+        // Upper-case D anywhere in the capabilities disables; lower-case does not.
+        EXPECT_FALSE(keys[3].IsEnabled());
+        EXPECT_EQ(keys[3].GetMailAddress(), CString(u"only@example.org"));
+        EXPECT_TRUE(keys[4].IsEnabled());
+        EXPECT_EQ(keys[4].GetMailAddress(), CString());
+    }
+}
+
+TEST(GnuPGParsingTest, SecretListingReadsSecBlocksOnly)
+{
+    const CString listing = u"sec::255:22:1234567890ABCDEF:1500000000:::u:::scESC:::+::ed25519:::0:\n"
+                            u"fpr:::::::::X:\n"
+                            u"uid:::::1500000000::1::Secret One <s1@example.org>::::::::::0:\n"
+                            u"ssb::255:18:AAAABBBBCCCCDDDD:1500000000::::::e:::+::cv25519::\n"
+                            u"sec:e:255:22:0FEDCBA987654321:1500000000:::u:::sc:::+::ed25519:::0:\n"
+                            u"uid:e::::1500000000::2::Secret Two::::::::::0:\n";
+    EXPECT_EQ(Parser::ParseListKeysOutput(listing, 0).GetSize(), 0);
+    CArrayEx<CKey, const CKey&> keys = Parser::ParseListKeysOutput(listing, 1);
+    ASSERT_EQ(keys.GetSize(), 2);
+    // An empty validity field is neither expired nor revoked.
+    EXPECT_EQ(keys[0].GetLongKeyID(), 0x1234567890ABCDEFull);
+    EXPECT_FALSE(keys[0].IsExpired());
+    EXPECT_FALSE(keys[0].IsRevoked());
+    EXPECT_TRUE(keys[0].IsEnabled());
+    EXPECT_TRUE(keys[1].IsExpired());
+    EXPECT_EQ(keys[1].GetUserID(), CString(u"Secret Two"));
+
+    EXPECT_EQ(Parser::ParseListKeysOutput(u"", 0).GetSize(), 0);
+    EXPECT_EQ(Parser::ParseListKeysOutput(u"gpg: keybox created\n", 0).GetSize(), 0);
+}
+
+TEST(GnuPGParsingTest, ExtractKeyAndFieldReaders)
+{
+    CKey key(0x77);
+    key.SetPrivatePart(true);
+    EXPECT_FALSE(Parser::ExtractKey(u"pub:u:255:22:0000000000000077:1:::u:::sc::", key));
+    // The key is reset even when the block holds no user id.
+    EXPECT_EQ(key.GetLongKeyID(), 0u);
+    EXPECT_FALSE(key.HasPrivatePart());
+    EXPECT_TRUE(Parser::ExtractKey(u"pub:u:255:22:77:1:::u:::sc::\nuid:u::::1::h::Bea <b@x.org>::", key));
+    EXPECT_EQ(key.GetLongKeyID(), 0x77u);
+    EXPECT_EQ(key.GetMailAddress(), CString(u"b@x.org"));
+
+    const CString record = u"pub:u:255:22:ABC:1";
+    EXPECT_EQ(Parser::GetFieldValue(record, 0, 1), CString(u"pub"));
+    EXPECT_EQ(Parser::GetFieldValue(record, 0, 5), CString(u"ABC"));
+    EXPECT_EQ(Parser::GetFieldValue(record, 0, 6), CString(u"1"));
+    EXPECT_EQ(Parser::GetFieldValue(record, 0, 7), CString());
+    EXPECT_EQ(Parser::GetFieldValue(record, 4, 2), CString(u"u"));
+    EXPECT_EQ(Parser::GetFieldValue(u"a::c", 0, 2), CString());
+    // Without a further colon a field runs to the end of the text.
+    EXPECT_EQ(Parser::GetFieldValue(u"x:y\nz", 0, 2), CString(u"y\nz"));
+
+    EXPECT_EQ(Parser::LastIndexOf(u"pub:a pub:b pub:c", u"pub:"), 12);
+    EXPECT_EQ(Parser::LastIndexOf(u"pub:a", u"sub:"), -1);
+    EXPECT_EQ(Parser::LastIndexOf(u"aaaa", u"aa"), 2);
+}
+
+TEST(GnuPGParsingTest, RecipientIdsKeepEveryDigitWithEitherLineEnd)
+{
+    const CString listing = u"# off=0 ctb=84 tag=1 hlen=2 plen=94\n"
+                            u":pubkey enc packet: version 3, algo 18, keyid 5C86122DE42738C4\n"
+                            u"\tdata: [263 bits]\n"
+                            u"gpg: encrypted with 255-bit ECDH key, ID 5C86122DE42738C4, created 2026-12-08\n"
+                            u":pubkey enc packet: version 3, algo 18, keyid 00000000000000A1\n"
+                            u":encrypted data packet:\n";
+    for (const CString& text : {listing, WithCrLf(listing)}) {
+        CArrayEx<ULONGLONG, const ULONGLONG&> ids = Parser::ParseRecipientKeyIds(text);
+        ASSERT_EQ(ids.GetSize(), 2);
+        EXPECT_EQ(ids[0], 0x5C86122DE42738C4ull);
+        EXPECT_EQ(ids[1], 0xA1ull);
+    }
+    // The last line without any line end.
+    CArrayEx<ULONGLONG, const ULONGLONG&> last =
+        Parser::ParseRecipientKeyIds(u":pubkey enc packet: version 3, algo 1, keyid 0123456789ABCDEF");
+    ASSERT_EQ(last.GetSize(), 1);
+    EXPECT_EQ(last[0], 0x0123456789ABCDEFull);
+    EXPECT_EQ(Parser::ParseRecipientKeyIds(u"gpg: no valid OpenPGP data found.\n").GetSize(), 0);
+}
+
+TEST(GnuPGParsingTest, SubkeyIdsResolveToTheirPrimaryKey)
+{
+    CArrayEx<ULONGLONG, const ULONGLONG&> ids;
+    ids.Add(0x5C86122DE42738C4ull); // subkey of Anna
+    ids.Add(0x9A70EB30A78D9EB7ull); // Anna's primary key
+    ids.Add(0x5555666677778888ull); // second subkey of the expired key
+    ids.Add(0x1234ull);             // unknown
+    ids.Add(0x5C86122DE42738C4ull); // the same subkey again stays a second entry
+    Parser::ResolvePrimaryKeyIds(WithCrLf(kPublicListing), ids);
+    ASSERT_EQ(ids.GetSize(), 5);
+    EXPECT_EQ(ids[0], 0x9A70EB30A78D9EB7ull);
+    EXPECT_EQ(ids[1], 0x9A70EB30A78D9EB7ull);
+    EXPECT_EQ(ids[2], 0x0123456789ABCDEFull);
+    EXPECT_EQ(ids[3], 0x1234ull);
+    EXPECT_EQ(ids[4], 0x9A70EB30A78D9EB7ull);
+    // An id that only appears inside a fingerprint or user id is not a key.
+    CArrayEx<ULONGLONG, const ULONGLONG&> partial;
+    partial.Add(0x0123456789ABCDEFull & 0xFFFFFFFFull);
+    Parser::ResolvePrimaryKeyIds(kPublicListing, partial);
+    EXPECT_EQ(partial[0], 0x89ABCDEFull);
+}
+
+TEST(GnuPGParsingTest, LiteralDataNameIsDecodedAndMadeSafe)
+{
+    const CString listing = u":literal data packet:\n"
+                            u"\tmode b (62), created 1796688385, name=\"a b:\\xc3\\xa4?.txt\",\n"
+                            u"\traw data: 6 bytes\n";
+    SLiteralDataInfo info = Parser::ParseLiteralData(WithCrLf(listing));
+    ASSERT_TRUE(info.found);
+    EXPECT_TRUE(info.hasCreated);
+    EXPECT_EQ(info.created, 1796688385);
+    EXPECT_EQ(info.rawName, CString(u"a b:\\xc3\\xa4?.txt"));
+    EXPECT_EQ(Parser::DecodeLiteralName(info.rawName), CString(u"a b_\u00e4_.txt"));
+
+    // All nine forbidden characters, escaped ones and control bytes too.
+    EXPECT_EQ(Parser::DecodeLiteralName(u"<>:\\x22/\\x5c|?*\\x01x"), CString(u"__________x"));
+    // A path in the name never leaves the folder.
+    EXPECT_EQ(Parser::DecodeLiteralName(u"..\\x2f..\\x2fetc\\x2fpasswd"), CString(u".._.._etc_passwd"));
+    // Names that would mean a folder, or nothing, are refused.
+    EXPECT_EQ(Parser::DecodeLiteralName(u"."), CString());
+    EXPECT_EQ(Parser::DecodeLiteralName(u"\\x2e\\x2e"), CString());
+    EXPECT_EQ(Parser::DecodeLiteralName(u""), CString());
+    // A broken escape stays text; its backslash becomes '_'.
+    EXPECT_EQ(Parser::DecodeLiteralName(u"a\\xg1"), CString(u"a_xg1"));
+    // Over-long names are cut to 512 characters.
+    EXPECT_EQ(Parser::DecodeLiteralName(CString(u'n', 600)).GetLength(), 512);
+
+    // No name, no creation time, no packet.
+    SLiteralDataInfo noName = Parser::ParseLiteralData(u":literal data packet:\n\tmode b (62), created 5, name=\"\",\n");
+    EXPECT_TRUE(noName.found);
+    EXPECT_EQ(noName.created, 5);
+    EXPECT_TRUE(noName.rawName.IsEmpty());
+    SLiteralDataInfo noTime =
+        Parser::ParseLiteralData(u":literal data packet:\n\tmode b (62)\n:other packet:\n created 7, name=\"x\"\n");
+    EXPECT_TRUE(noTime.found);
+    EXPECT_FALSE(noTime.hasCreated);
+    EXPECT_TRUE(noTime.rawName.IsEmpty());
+    EXPECT_FALSE(Parser::ParseLiteralData(u"gpg: decryption failed: No secret key\n").found);
+}
+
+TEST(GnuPGParsingTest, FallbackNameAndVersionBanner)
+{
+    EXPECT_EQ(Parser::FallbackPlainName(u"/data/report.pdf.gpg"), CString(u"report.pdf"));
+    EXPECT_EQ(Parser::FallbackPlainName(u"/data/Report.GPG"), CString(u"Report"));
+    EXPECT_EQ(Parser::FallbackPlainName(u"/data/notes.pgp"), CString(u"notes"));
+    EXPECT_EQ(Parser::FallbackPlainName(u"/data/..gpg"), CString());
+    EXPECT_EQ(Parser::FallbackPlainName(u"/data/a:b.gpg"), CString(u"a_b"));
+    EXPECT_EQ(Parser::FallbackPlainName(u"/data/plain.txt"), CString());
+
+    EXPECT_EQ(Parser::IsSupportedVersionBanner(u"gpg (GnuPG) 2.2.40\nlibgcrypt 1.10.1\n"), 1);
+    EXPECT_EQ(Parser::IsSupportedVersionBanner(u"gpg (GnuPG) 3.0.0\n"), 1);
+    EXPECT_EQ(Parser::IsSupportedVersionBanner(u"gpg (GnuPG) 1.4.23\r\n"), 0);
+    EXPECT_EQ(Parser::IsSupportedVersionBanner(u"gpg (GnuPG)"), 0);
+    EXPECT_EQ(Parser::IsSupportedVersionBanner(u"2.2.40 something else"), 0);
+}
+
+} // namespace
