@@ -1,0 +1,165 @@
+// File access of the INI functions: whole-file reads and locked, atomic
+// replacement.
+#include "PrivateProfile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+thread_local int t_lastError = 0;
+
+bool Fail(int error)
+{
+    t_lastError = error;
+    return false;
+}
+
+class CFd {
+public:
+    explicit CFd(int fd = -1) : m_fd(fd) {}
+    ~CFd()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool ReadAll(int fd, std::string& bytes)
+{
+    bytes.clear();
+    char buffer[8192];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            bytes.append(buffer, static_cast<size_t>(n));
+        else if (n == 0)
+            return true;
+        else if (errno != EINTR)
+            return false;
+    }
+}
+
+bool WriteAll(int fd, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += static_cast<size_t>(n);
+        else if (n < 0 && errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+// The file a write really goes to: the target of a symbolic link, else the
+// path itself.
+std::string TargetPath(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(path.c_str(), resolved))
+            return resolved;
+    }
+    return path;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+int LastProfileError()
+{
+    return t_lastError;
+}
+
+bool ReadProfileFile(const CString& path, std::string& bytes)
+{
+    CFd fd(open(path.ToUtf8().c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        return Fail(errno);
+    struct stat st;
+    if (fstat(fd.Get(), &st) != 0)
+        return Fail(errno);
+    if (S_ISDIR(st.st_mode))
+        return Fail(EISDIR);
+    if (!ReadAll(fd.Get(), bytes))
+        return Fail(errno);
+    return true;
+}
+
+bool RewriteProfileFile(const CString& path, const std::function<bool(std::string& bytes, bool exists)>& edit)
+{
+    const std::string target = TargetPath(path.ToUtf8());
+    const std::string folder = FolderOf(target);
+
+    // One writer per folder at a time: the read, the edit and the rename
+    // form one step, so two writers of the same file never lose a change.
+    CFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() < 0)
+        return Fail(errno);
+    while (flock(dir.Get(), LOCK_EX) != 0)
+        if (errno != EINTR)
+            return Fail(errno);
+
+    std::string bytes;
+    bool exists = true;
+    {
+        CFd in(open(target.c_str(), O_RDONLY | O_CLOEXEC));
+        if (in.Get() < 0) {
+            if (errno != ENOENT)
+                return Fail(errno);
+            exists = false;
+        } else {
+            struct stat st;
+            if (fstat(in.Get(), &st) != 0)
+                return Fail(errno);
+            if (!S_ISREG(st.st_mode))
+                return Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+            if (!ReadAll(in.Get(), bytes))
+                return Fail(errno);
+        }
+    }
+    if (!edit(bytes, exists)) {
+        t_lastError = 0;
+        return true;
+    }
+
+    std::string temp = folder + "/.ini-XXXXXX";
+    CFd out(mkostemp(temp.data(), O_CLOEXEC));
+    if (out.Get() < 0)
+        return Fail(errno);
+    // mkostemp creates the file with mode 0600; say it explicitly so that no
+    // umask or inherited default can widen it.
+    if (fchmod(out.Get(), S_IRUSR | S_IWUSR) != 0 || !WriteAll(out.Get(), bytes) || fsync(out.Get()) != 0 ||
+        rename(temp.c_str(), target.c_str()) != 0) {
+        int error = errno;
+        unlink(temp.c_str());
+        return Fail(error);
+    }
+    fsync(dir.Get());
+    return true;
+}
+
+} // namespace platform
