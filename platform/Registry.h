@@ -109,10 +109,11 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
 LSTATUS RegOpenKeyW(HKEY hKey, LPCWSTR lpSubKey, PHKEY phkResult);
 
 // Opens the key, creating every missing level. *lpdwDisposition (if given)
-// tells REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. Class, security and
-// the volatile option are not supported: lpClass and lpSecurityAttributes
-// must be null. Pitfall: creating a new level needs KEY_CREATE_SUB_KEY on
-// `hKey`; an existing key opens regardless.
+// tells REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. lpClass and
+// lpSecurityAttributes are ignored (keys are private to the user anyway);
+// dwOptions must be REG_OPTION_NON_VOLATILE, anything else gives
+// ERROR_INVALID_PARAMETER. Pitfall: creating a new level needs
+// KEY_CREATE_SUB_KEY on `hKey`; an existing key opens regardless.
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
                         REGSAM samDesired, const void* lpSecurityAttributes, PHKEY phkResult,
                         LPDWORD lpdwDisposition);
