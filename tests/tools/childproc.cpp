@@ -1,0 +1,89 @@
+// A child process for the process and file tests. Modes:
+//   childproc args <a> <b> ...   prints each argument on a line of its own to
+//                                standard output, then "on stderr" to
+//                                standard error, and exits 0
+//   childproc exit <code> [ms]   sleeps ms milliseconds, exits with code
+//   childproc hold <path> [ms]   opens the file, prints "ready", keeps it
+//                                open for ms milliseconds (default 60000)
+//   childproc spawn [ms]         starts a grandchild that sleeps ms
+//                                milliseconds (default 60000), prints its
+//                                pid and exits 0 at once
+//   childproc fds                prints the numbers of its open descriptors
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+void SleepMs(long ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+long Arg(int argc, char** argv, int index, long fallback)
+{
+    return argc > index ? std::strtol(argv[index], nullptr, 10) : fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 2;
+    std::string mode = argv[1];
+    if (mode == "args") {
+        for (int i = 2; i < argc; ++i)
+            std::printf("%s\n", argv[i]);
+        std::fflush(stdout);
+        std::fprintf(stderr, "on stderr\n");
+        return 0;
+    }
+    if (mode == "exit") {
+        SleepMs(Arg(argc, argv, 3, 0));
+        return static_cast<int>(Arg(argc, argv, 2, 0));
+    }
+    if (mode == "hold" && argc >= 3) {
+        int fd = open(argv[2], O_RDONLY);
+        if (fd < 0)
+            return 3;
+        std::printf("ready\n");
+        std::fflush(stdout);
+        SleepMs(Arg(argc, argv, 3, 60000));
+        close(fd);
+        return 0;
+    }
+    if (mode == "spawn") {
+        long ms = Arg(argc, argv, 2, 60000);
+        pid_t pid = fork();
+        if (pid < 0)
+            return 4;
+        if (pid == 0) {
+            SleepMs(ms);
+            _exit(0);
+        }
+        std::printf("%d\n", static_cast<int>(pid));
+        std::fflush(stdout);
+        return 0;
+    }
+    if (mode == "fds") {
+        DIR* dir = opendir("/proc/self/fd");
+        if (!dir)
+            return 5;
+        int own = dirfd(dir);
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own)
+                continue;
+            std::printf("%s\n", entry->d_name);
+        }
+        closedir(dir);
+        return 0;
+    }
+    return 2;
+}
