@@ -1,0 +1,6 @@
+#include "UuidUtils.h"
+
+CString CUuidUtils::ToString(const GUID& guid)
+{
+    return platform::GuidToString(guid);
+}

@@ -1,0 +1,296 @@
+#include "Resources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "ResourceTable.h"
+
+namespace platform {
+
+namespace {
+
+// The process-wide resource chain, set up on first use.
+struct Chain {
+    std::mutex mutex;
+    bool initialised = false;
+    std::vector<ResourceSource> sources;
+};
+
+Chain& TheChain()
+{
+    static Chain chain;
+    return chain;
+}
+
+void AddressInThisModule() {}
+
+// First use: this module's own resources, then the resource module beside it.
+void InitialiseLocked(Chain& chain)
+{
+    if (chain.initialised)
+        return;
+    chain.initialised = true;
+    const void* self = reinterpret_cast<const void*>(&AddressInThisModule);
+    if (ResourceSource own = ResourcesOfModule(ModuleFromAddress(self)))
+        chain.sources.push_back(own);
+    if (ModuleHandle module = LoadResourceModule(u"veilcaseRes64.dll", self)) {
+        ResourceSource source = ResourcesOfModule(module);
+        if (std::find(chain.sources.begin(), chain.sources.end(), source) == chain.sources.end())
+            chain.sources.push_back(source);
+    }
+}
+
+std::vector<ResourceSource> ChainSnapshot()
+{
+    Chain& chain = TheChain();
+    std::lock_guard<std::mutex> lock(chain.mutex);
+    InitialiseLocked(chain);
+    return chain.sources;
+}
+
+const VeilResourceEntry* FindEntry(ResourceSource source, WORD type, UINT id, WORD language)
+{
+    for (uint32_t i = 0; i < source->count; ++i) {
+        const VeilResourceEntry& e = source->entries[i];
+        if (e.type == type && e.id == id && e.language == language)
+            return &e;
+    }
+    return nullptr;
+}
+
+const VeilResourceEntry* FindAnyLanguage(ResourceSource source, WORD type, UINT id)
+{
+    for (uint32_t i = 0; i < source->count; ++i) {
+        const VeilResourceEntry& e = source->entries[i];
+        if (e.type == type && e.id == id)
+            return &e;
+    }
+    return nullptr;
+}
+
+WORD Le16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
+DWORD Le32(const BYTE* p) { return static_cast<DWORD>(Le16(p)) | (static_cast<DWORD>(Le16(p + 2)) << 16); }
+void Put16(std::vector<BYTE>& out, DWORD v)
+{
+    out.push_back(static_cast<BYTE>(v & 0xFF));
+    out.push_back(static_cast<BYTE>((v >> 8) & 0xFF));
+}
+void Put32(std::vector<BYTE>& out, DWORD v)
+{
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+// The bytes of a resource from the first source in the chain that has it.
+bool FindInChain(ResourceType type, UINT id, ResourceBytes& out)
+{
+    for (ResourceSource source : ChainSnapshot())
+        if (FindResourceBytes(source, type, id, out))
+            return true;
+    return false;
+}
+
+} // namespace
+
+ResourceSource ResourcesOfModule(ModuleHandle module)
+{
+    if (!module)
+        return nullptr;
+    auto* table = static_cast<const VeilResourceTable*>(ModuleSymbol(module, VEILCASE_RESOURCE_TABLE_SYMBOL));
+    if (!table || table->magic != VEILCASE_RESOURCE_TABLE_MAGIC || table->version != VEILCASE_RESOURCE_TABLE_VERSION)
+        return nullptr;
+    // A module without a table of its own still finds the symbol of a module
+    // it depends on; only a table inside this very module counts.
+    if (ModuleFromAddress(table) != module)
+        return nullptr;
+    return table;
+}
+
+ModuleHandle LoadResourceModule(const CString& name, const void* askingAddress, CString* error)
+{
+    ModuleHandle module = LoadModule(name, askingAddress, error);
+    if (module && !ResourcesOfModule(module)) {
+        if (error)
+            *error = u"the module " + name + u" carries no resources";
+        FreeModule(module);
+        return nullptr;
+    }
+    return module;
+}
+
+void AddResourceSource(ResourceSource source, bool first)
+{
+    if (!source)
+        return;
+    Chain& chain = TheChain();
+    std::lock_guard<std::mutex> lock(chain.mutex);
+    InitialiseLocked(chain);
+    if (std::find(chain.sources.begin(), chain.sources.end(), source) != chain.sources.end())
+        return;
+    if (first)
+        chain.sources.insert(chain.sources.begin(), source);
+    else
+        chain.sources.push_back(source);
+}
+
+void RemoveResourceSource(ResourceSource source)
+{
+    Chain& chain = TheChain();
+    std::lock_guard<std::mutex> lock(chain.mutex);
+    InitialiseLocked(chain);
+    chain.sources.erase(std::remove(chain.sources.begin(), chain.sources.end(), source), chain.sources.end());
+}
+
+std::vector<ResourceSource> ResourceChain() { return ChainSnapshot(); }
+
+ResourceSource FindResourceSource(ResourceType type, UINT id)
+{
+    UINT key = type == ResourceType::String ? (id >> 4) + 1 : id;
+    for (ResourceSource source : ChainSnapshot())
+        if (FindAnyLanguage(source, static_cast<WORD>(type), key))
+            return source;
+    return nullptr;
+}
+
+bool FindResourceBytes(ResourceSource source, ResourceType type, UINT id, ResourceBytes& out, WORD language)
+{
+    if (!source)
+        return false;
+    const auto t = static_cast<WORD>(type);
+    const VeilResourceEntry* entry = nullptr;
+    if (language)
+        entry = FindEntry(source, t, id, language);
+    if (!entry)
+        entry = FindEntry(source, t, id, GetUserDefaultLangID());
+    if (!entry)
+        entry = FindEntry(source, t, id, LANG_ID_NEUTRAL);
+    if (!entry)
+        entry = FindAnyLanguage(source, t, id);
+    if (!entry)
+        return false;
+    out.data = entry->data;
+    out.size = entry->size;
+    out.language = entry->language;
+    return true;
+}
+
+bool LoadResourceString(ResourceSource source, UINT id, CString& out)
+{
+    out.Empty();
+    ResourceBytes block;
+    if (id > 0xFFFF || !FindResourceBytes(source, ResourceType::String, (id >> 4) + 1, block))
+        return false;
+    // A block holds 16 strings, each a 16-bit length and that many units;
+    // an absent string has length 0, like an empty one.
+    size_t pos = 0;
+    for (UINT index = 0; index < 16; ++index) {
+        if (pos + 2 > block.size)
+            return false;
+        size_t length = Le16(block.data + pos);
+        pos += 2;
+        if (pos + length * 2 > block.size)
+            return false;
+        if (index == (id & 15)) {
+            std::u16string text(length, u'\0');
+            for (size_t k = 0; k < length; ++k)
+                text[k] = static_cast<char16_t>(Le16(block.data + pos + 2 * k));
+            out = CString(std::move(text));
+            return true;
+        }
+        pos += length * 2;
+    }
+    return false;
+}
+
+bool LoadResourceString(UINT id, CString& out)
+{
+    out.Empty();
+    for (ResourceSource source : ChainSnapshot())
+        if (LoadResourceString(source, id, out))
+            return true;
+    return false;
+}
+
+bool LoadDialogTemplate(UINT id, DialogTemplate& out)
+{
+    ResourceBytes bytes;
+    if (!FindInChain(ResourceType::Dialog, id, bytes) || !DecodeDialogTemplate(bytes.data, bytes.size, out))
+        return false;
+    out.id = id;
+    out.language = bytes.language;
+    return true;
+}
+
+bool LoadIconFile(UINT id, std::vector<BYTE>& icoFile)
+{
+    icoFile.clear();
+    ResourceSource source = FindResourceSource(ResourceType::GroupIcon, id);
+    ResourceBytes group;
+    if (!FindResourceBytes(source, ResourceType::GroupIcon, id, group) || group.size < 6)
+        return false;
+    const size_t count = Le16(group.data + 4);
+    if (Le16(group.data + 2) != 1 || count == 0 || group.size < 6 + 14 * count)
+        return false;
+    std::vector<ResourceBytes> images(count);
+    for (size_t i = 0; i < count; ++i) {
+        const BYTE* entry = group.data + 6 + 14 * i;
+        if (!FindResourceBytes(source, ResourceType::Icon, Le16(entry + 12), images[i], group.language))
+            return false;
+    }
+    // The file's directory entries are the group's with a file offset in
+    // place of the image id.
+    std::vector<BYTE> out;
+    Put16(out, 0);
+    Put16(out, 1);
+    Put16(out, static_cast<DWORD>(count));
+    DWORD offset = static_cast<DWORD>(6 + 16 * count);
+    for (size_t i = 0; i < count; ++i) {
+        const BYTE* entry = group.data + 6 + 14 * i;
+        out.insert(out.end(), entry, entry + 8);
+        Put32(out, static_cast<DWORD>(images[i].size));
+        Put32(out, offset);
+        offset += static_cast<DWORD>(images[i].size);
+    }
+    for (const auto& image : images)
+        out.insert(out.end(), image.data, image.data + image.size);
+    icoFile = std::move(out);
+    return true;
+}
+
+bool LoadBitmapFile(UINT id, std::vector<BYTE>& bmpFile)
+{
+    bmpFile.clear();
+    ResourceBytes dib;
+    if (!FindInChain(ResourceType::Bitmap, id, dib) || dib.size < 40)
+        return false;
+    const DWORD headerSize = Le32(dib.data);
+    const WORD bitCount = Le16(dib.data + 14);
+    const DWORD compression = Le32(dib.data + 16);
+    DWORD colours = Le32(dib.data + 32);
+    if (colours == 0 && bitCount <= 8)
+        colours = 1u << bitCount;
+    DWORD masks = (compression == 3 && headerSize == 40) ? 12 : 0; // BI_BITFIELDS after a short header
+    const DWORD bitsOffset = 14 + headerSize + masks + colours * 4;
+    if (headerSize < 40 || bitsOffset - 14 > dib.size)
+        return false;
+    std::vector<BYTE> out{'B', 'M'};
+    Put32(out, static_cast<DWORD>(14 + dib.size));
+    Put32(out, 0);
+    Put32(out, bitsOffset);
+    out.insert(out.end(), dib.data, dib.data + dib.size);
+    bmpFile = std::move(out);
+    return true;
+}
+
+bool LoadVersionBlock(std::vector<BYTE>& block)
+{
+    block.clear();
+    ResourceBytes bytes;
+    if (!FindInChain(ResourceType::Version, 1, bytes))
+        return false;
+    block.assign(bytes.data, bytes.data + bytes.size);
+    return true;
+}
+
+} // namespace platform
