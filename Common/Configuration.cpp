@@ -1,0 +1,207 @@
+#include "Configuration.h"
+
+#include "Directory.h"
+#include "FileSystem.h"
+#include "FolderPrivacy.h"
+#include "Log.h"
+#include "OrvException.h"
+#include "Registry.h"
+#include "Uuid.h"
+
+namespace {
+
+// The GnuPG settings name the key with a trailing separator, the working
+// directory without; both spellings name the same key.
+const char16_t* const kConfigurationKey = u"Software\\Orvelin\\veilcase\\Configuration\\";
+const char16_t* const kWorkingDirKey = u"Software\\Orvelin\\veilcase\\Configuration";
+const char16_t* const kGnuPGPathValue = u"OpenPGP_PathToExecutable";
+const char16_t* const kGnuPGHomeValue = u"OpenPGP_HomeDirectory";
+const char16_t* const kWorkingDirValue = u"GPGWorkingDir";
+const char* const kSource = "Common\\Configuration";
+
+// Room for a path of 259 characters and its terminator.
+constexpr DWORD ciPathBytes = 520;
+
+// Closes a registry key when it goes out of scope.
+class CKeyCloser {
+public:
+    explicit CKeyCloser(HKEY key) : m_key(key) {}
+    ~CKeyCloser()
+    {
+        if (m_key)
+            RegCloseKey(m_key);
+    }
+    CKeyCloser(const CKeyCloser&) = delete;
+    CKeyCloser& operator=(const CKeyCloser&) = delete;
+
+private:
+    HKEY m_key;
+};
+
+// A raw value read into `buffer` as text: up to the first zero character,
+// whole UTF-16 units only.
+CString TextOf(const char16_t* buffer, DWORD bytes)
+{
+    int units = static_cast<int>(bytes / sizeof(char16_t));
+    int length = 0;
+    while (length < units && buffer[length])
+        ++length;
+    return CString(buffer, length);
+}
+
+// Reads a value of any type into a path-sized buffer; empty when it is
+// absent or does not fit.
+bool ReadPathValue(HKEY key, const char16_t* name, CString& text)
+{
+    char16_t buffer[ciPathBytes / sizeof(char16_t)] = {};
+    DWORD size = ciPathBytes;
+    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+        return false;
+    text = TextOf(buffer, size);
+    return true;
+}
+
+void WriteStringValue(const char16_t* keyPath, const char16_t* name, DWORD type, const CString& text, bool flush)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    CKeyCloser closer(key);
+    RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.GetString()),
+                   static_cast<DWORD>((text.GetLength() + 1) * sizeof(char16_t)));
+    if (flush)
+        RegFlushKey(key);
+}
+
+// The stored working directory; empty when unset or not a proper string.
+CString StoredWorkingDir()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kWorkingDirKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+        return CString();
+    CKeyCloser closer(key);
+    char16_t buffer[MAX_PATH] = {};
+    DWORD size = sizeof buffer;
+    DWORD type = REG_NONE;
+    if (RegQueryValueExW(key, kWorkingDirValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+        ERROR_SUCCESS)
+        return CString();
+    // Only a terminated string counts.
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || size < sizeof(char16_t) || size % sizeof(char16_t) != 0 ||
+        buffer[size / sizeof(char16_t) - 1] != 0)
+        return CString();
+    return TextOf(buffer, size);
+}
+
+// Creates one level of a working directory (mode 0700), logging failure.
+void CreateWorkingFolder(const CString& path)
+{
+    if (!platform::MakeDirectory(path, true))
+        WriteLog(eLogError, u"Cannot create WorkingDir %s. ErrorCode %u", path.GetString(), platform::LastFileError());
+}
+
+// Whether an existing working directory may hold decrypted files: it must be
+// the user's own and closed to others. The default folder (inside the
+// user's private temporary folder) is closed up when it is the user's.
+bool IsUsableWorkingDir(const CString& path, bool isDefault)
+{
+    switch (platform::CheckFolderPrivacy(path)) {
+    case platform::EFolderPrivacy::eMissing:
+    case platform::EFolderPrivacy::ePrivate:
+        return true;
+    case platform::EFolderPrivacy::eOpenToOthers:
+        if (isDefault && platform::RestrictFolderToOwner(path)) {
+            WriteLog(eLogWarning, u"WorkingDir %s was open to other users and has been made private", path.GetString());
+            return true;
+        }
+        WriteLog(eLogError, u"WorkingDir %s is open to other users and is not used for decrypted files",
+                 path.GetString());
+        return false;
+    case platform::EFolderPrivacy::eForeignOwner:
+        WriteLog(eLogError, u"WorkingDir %s belongs to another user and is not used for decrypted files",
+                 path.GetString());
+        return false;
+    case platform::EFolderPrivacy::eNotAFolder:
+        WriteLog(eLogError, u"WorkingDir %s is not a directory", path.GetString());
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+CString CConfiguration::GetGnuPGPath()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key) != ERROR_SUCCESS)
+        throw new COrvException(2002, kSource, __LINE__, eDisplayDetails);
+    CString path;
+    {
+        CKeyCloser closer(key);
+        ReadPathValue(key, kGnuPGPathValue, path);
+    }
+    if (path.IsEmpty() || !CDirectory::FileExist(path, CString()))
+        throw new COrvException(2004, kSource, __LINE__, eDisplayDetails);
+    return path;
+}
+
+void CConfiguration::SetGnuPGPath(const CString& path)
+{
+    WriteStringValue(kConfigurationKey, kGnuPGPathValue, REG_EXPAND_SZ, path, true);
+}
+
+CString CConfiguration::GetGnuPGHomeDir()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key) != ERROR_SUCCESS)
+        return CString();
+    CKeyCloser closer(key);
+    CString directory;
+    ReadPathValue(key, kGnuPGHomeValue, directory);
+    return directory;
+}
+
+void CConfiguration::SetGnuPGHomeDir(const CString& directory)
+{
+    WriteStringValue(kConfigurationKey, kGnuPGHomeValue, REG_EXPAND_SZ, directory, true);
+}
+
+void CConfiguration::SetWorkingDir(const CString& directory)
+{
+    WriteStringValue(kWorkingDirKey, kWorkingDirValue, REG_SZ, directory, false);
+}
+
+CString CConfiguration::GetWorkingDir(int bUnique)
+{
+    CString temp = CDirectory::GetTempPathW();
+    CString fallback = temp.IsEmpty() ? CString() : CDirectory::Concat(temp, u"veilcase");
+    CString directory = fallback;
+    // The stored setting is used exactly as written (no %VARIABLE% expansion).
+    CString stored = StoredWorkingDir();
+    if (!stored.IsEmpty()) {
+        if (IsUsableWorkingDir(stored, false))
+            directory = stored;
+        else if (!fallback.IsEmpty())
+            WriteLog(eLogError, u"Using the default WorkingDir %s instead", fallback.GetString());
+    }
+    if (directory == fallback && (fallback.IsEmpty() || !IsUsableWorkingDir(fallback, true))) {
+        WriteLog(eLogError, u"No private WorkingDir is available");
+        return CString();
+    }
+
+    if (platform::CheckFolderPrivacy(directory) == platform::EFolderPrivacy::eMissing)
+        CreateWorkingFolder(directory);
+    if (!bUnique)
+        return directory;
+
+    CString name;
+    platform::SUuid uuid{};
+    if (platform::CreateUuid(uuid))
+        name = platform::UuidToString(uuid);
+    else
+        WriteLog(eLogError, u"Cannot create a unique folder name in WorkingDir %s", directory.GetString());
+    CString unique = CDirectory::Concat(directory, name);
+    CreateWorkingFolder(unique);
+    return unique;
+}
