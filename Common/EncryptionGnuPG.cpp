@@ -1,0 +1,445 @@
+#include "EncryptionGnuPG.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <unordered_map>
+
+#include "Configuration.h"
+#include "Directory.h"
+#include "EncryptionTask.h"
+#include "Log.h"
+#include "OrvException.h"
+#include "PrivateProfile.h"
+#include "ProcessRunner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kSource = "Common/EncryptionGnuPG";
+
+constexpr UINT ciUnknownGnuPGError = 2001;
+
+// Time-outs of the captured runs, in seconds.
+constexpr UINT ciVersionTimeout = 3;
+constexpr UINT ciRecipientListingTimeout = 5;
+constexpr UINT ciKeyListingTimeout = 20;
+// The name listing decrypts the session key and may wait for a passphrase.
+constexpr UINT ciNameListingTimeout = 300;
+
+// A path or name as one double-quoted argument that the Windows rules split
+// back unchanged: inner quotes escaped, backslashes before a quote (or
+// before the closing quote) doubled. Ordinary paths come out as "<path>".
+CString Quoted(const CString& text)
+{
+    CString result = u"\"";
+    int backslashes = 0;
+    for (int i = 0; i < text.GetLength(); ++i) {
+        char16_t c = text[i];
+        if (c == u'\\') {
+            ++backslashes;
+        } else {
+            if (c == u'"')
+                result += CString(u'\\', backslashes + 1);
+            backslashes = 0;
+        }
+        result += c;
+    }
+    if (backslashes > 0)
+        result += CString(u'\\', backslashes);
+    result += u'"';
+    return result;
+}
+
+// "--homedir "<dir>" " when a GnuPG home directory is configured, else "".
+CString HomeOption(const CString& homeDir)
+{
+    if (homeDir.IsEmpty())
+        return CString();
+    return u"--homedir " + Quoted(homeDir) + u" ";
+}
+
+CString HomeOption()
+{
+    return HomeOption(CConfiguration::GetGnuPGHomeDir());
+}
+
+// A captured run of the configured gpg.
+bool RunGnuPG(const CString& parameters, UINT timeoutSeconds, CString& output)
+{
+    return RunProcess(CConfiguration::GetGnuPGPath(), parameters, timeoutSeconds, output);
+}
+
+fs::path FsPath(const CString& path)
+{
+    return fs::path(path.Str());
+}
+
+// Creates an empty file readable and writable by the owner only, beside
+// `target`, under a name no other file has. Empty when none can be made.
+CString CreatePrivateFileBeside(const CString& target)
+{
+    CString folder = CDirectory::SplitPathFromFileNameWithPath(target);
+    CString name = CDirectory::SplitFileNameAndExtensionFromPath(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        CString candidate;
+        candidate.Format(u"%s.%s.%u-%d.tmp", folder.GetString(), name.GetString(),
+                         static_cast<unsigned>(CTime::GetCurrentTime().GetTime() & 0xFFFFFF), attempt);
+        // "x": fail when the name exists, so nobody else's file is taken over.
+        std::FILE* file = std::fopen(candidate.ToUtf8().c_str(), "wx");
+        if (!file) {
+            if (errno == EEXIST)
+                continue;
+            return CString();
+        }
+        std::fclose(file);
+        std::error_code ec;
+        fs::permissions(FsPath(candidate), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
+                        ec);
+        if (ec) {
+            fs::remove(FsPath(candidate), ec);
+            return CString();
+        }
+        return candidate;
+    }
+    return CString();
+}
+
+void RemoveQuietly(const CString& path)
+{
+    std::error_code ec;
+    fs::remove(FsPath(path), ec);
+}
+
+} // namespace
+
+CEncryptionGnuPG::CEncryptionGnuPG() = default;
+
+CEncryptionGnuPG::~CEncryptionGnuPG() = default;
+
+// ---- key cache ------------------------------------------------------------------
+
+void CEncryptionGnuPG::RefreshKeys()
+{
+    CString output;
+    if (RunGnuPG(HomeOption() + u"--with-colons --fixed-list-mode --list-public-keys", ciKeyListingTimeout, output))
+        m_keys = ParseListKeysOutput(output, 0);
+
+    CString secretOutput;
+    if (!RunGnuPG(HomeOption() + u"--with-colons --fixed-list-mode --list-secret-keys", ciKeyListingTimeout,
+                  secretOutput))
+        return;
+    CArrayEx<CKey, const CKey&> secretKeys = ParseListKeysOutput(secretOutput, 1);
+    // Index of the first cached key of each id, so that marking stays linear.
+    std::unordered_map<ULONGLONG, int> firstIndex;
+    for (int i = 0; i < m_keys.GetSize(); ++i)
+        firstIndex.emplace(m_keys[i].GetLongKeyID(), i);
+    for (int i = 0; i < secretKeys.GetSize(); ++i) {
+        auto it = firstIndex.find(secretKeys[i].GetLongKeyID());
+        if (it != firstIndex.end()) {
+            m_keys[it->second].SetPrivatePart(true);
+        } else {
+            CKey key = secretKeys[i];
+            key.SetPrivatePart(true);
+            firstIndex.emplace(key.GetLongKeyID(), m_keys.Add(key));
+        }
+    }
+}
+
+CArrayEx<CKey, const CKey&> CEncryptionGnuPG::ListKeys()
+{
+    if (m_keys.IsEmpty())
+        RefreshKeys();
+    return m_keys;
+}
+
+CArrayEx<CKey, const CKey&> CEncryptionGnuPG::ListPublicKeys()
+{
+    return ListKeys();
+}
+
+CArrayEx<CKey, const CKey&> CEncryptionGnuPG::ListSecretKeys()
+{
+    if (m_keys.IsEmpty())
+        RefreshKeys();
+    CArrayEx<CKey, const CKey&> secret;
+    for (const CKey& key : m_keys)
+        if (key.HasPrivatePart())
+            secret.Add(key);
+    return secret;
+}
+
+bool CEncryptionGnuPG::FindKey(ULONGLONG keyId, CKey& key)
+{
+    CArrayEx<CKey, const CKey&> keys = ListKeys();
+    for (const CKey& candidate : keys) {
+        bool match = candidate.GetLongKeyID() == keyId;
+        if (!match) {
+            CArrayEx<ULONGLONG, const ULONGLONG&> subKeys = candidate.GetSubKeys();
+            match = subKeys.Find(keyId) >= 0;
+        }
+        if (match) {
+            key = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CEncryptionGnuPG::KeyExists(ULONGLONG keyId)
+{
+    CKey scratch;
+    return FindKey(keyId, scratch);
+}
+
+// ---- encrypted files --------------------------------------------------------------
+
+bool CEncryptionGnuPG::IsEncryptedFile(const CString& path)
+{
+    if (path.GetLength() < 5)
+        return false;
+    CString extension = path.Right(4);
+    return extension.EqualsNoCase(u".gpg") || extension == u".pgp";
+}
+
+CArrayEx<ULONGLONG, const ULONGLONG&> CEncryptionGnuPG::GetPublicKeyIdsForEncryptedFile(CString path)
+{
+    // Both listings read the configured key ring, the one that decrypts.
+    CString home = HomeOption();
+    CString output;
+    if (!RunGnuPG(home + u" --list-packets --list-only " + Quoted(path), ciRecipientListingTimeout, output))
+        return CArrayEx<ULONGLONG, const ULONGLONG&>();
+    CArrayEx<ULONGLONG, const ULONGLONG&> ids = ParseRecipientKeyIds(output);
+    if (ids.IsEmpty())
+        return ids;
+    CString listing;
+    RunGnuPG(home + u" --list-key --with-colons", ciRecipientListingTimeout, listing);
+    ResolvePrimaryKeyIds(listing, ids);
+    return ids;
+}
+
+CArrayEx<CKey, const CKey&> CEncryptionGnuPG::GetPublicKeysForEncryptedFile(CString path)
+{
+    CArrayEx<ULONGLONG, const ULONGLONG&> ids = GetPublicKeyIdsForEncryptedFile(path);
+    CArrayEx<CKey, const CKey&> keys;
+    for (ULONGLONG id : ids) {
+        CKey key;
+        if (FindKey(id, key))
+            keys.Add(key);
+        else
+            keys.Add(CKey(id));
+    }
+    return keys;
+}
+
+CArrayEx<CKey, const CKey&> CEncryptionGnuPG::GetMissingKeysForFile(const CString& path)
+{
+    CArrayEx<CKey, const CKey&> missing;
+    for (const CKey& key : CEncryptionGnuPG::GetPublicKeysForEncryptedFile(path))
+        if (!key.IsValid())
+            missing.Add(key);
+    return missing;
+}
+
+SLiteralDataInfo CEncryptionGnuPG::ListLiteralData(const CString& path)
+{
+    CString parameters;
+    parameters.Format(u"--charset=utf-8 %s --list-packets %s", HomeOption().GetString(), Quoted(path).GetString());
+    CString output;
+    // A failed or timed-out run still leaves what it printed; read that.
+    RunGnuPG(parameters, ciNameListingTimeout, output);
+    SLiteralDataInfo info = ParseLiteralData(output);
+    if (info.hasCreated)
+        m_dates[path] = CTime(info.created);
+    return info;
+}
+
+CString CEncryptionGnuPG::PlainPathFor(const CString& encryptedPath, const CString& fileName, bool inWorkingDir)
+{
+    if (inWorkingDir) {
+        CString workingDir = CConfiguration::GetWorkingDir(TRUE);
+        if (!workingDir.IsEmpty())
+            return CDirectory::Concat(workingDir, fileName);
+    }
+    return CDirectory::SplitPathFromFileNameWithPath(encryptedPath) + fileName;
+}
+
+CString CEncryptionGnuPG::GetDecryptedFileName(const CString& path, int inWorkingDir)
+{
+    if (!inWorkingDir) {
+        auto cached = m_names.find(path);
+        if (cached != m_names.end())
+            return cached->second;
+    }
+    if (!IsEncryptedFile(path))
+        return CString();
+
+    SLiteralDataInfo info = ListLiteralData(path);
+    if (!info.found)
+        return CString(); // not remembered: the next call asks gpg again
+    CString name = DecodeLiteralName(info.rawName);
+    if (name.IsEmpty())
+        name = FallbackPlainName(path);
+    if (name.IsEmpty())
+        return CString();
+
+    // Both modes read the same listing, so the name beside the file is
+    // remembered either way; a later call for it needs no gpg run.
+    CString besideFile = PlainPathFor(path, name, false);
+    m_names[path] = besideFile;
+    if (!inWorkingDir)
+        return besideFile;
+    return PlainPathFor(path, name, true);
+}
+
+CTime CEncryptionGnuPG::GetEncryptionDate(const CString& path)
+{
+    auto it = m_dates.find(path);
+    return it == m_dates.end() ? CTime(0) : it->second;
+}
+
+int CEncryptionGnuPG::IsSupportedVersion()
+{
+    CString output;
+    if (!RunProcess(CConfiguration::GetGnuPGPath(), u" --version", ciVersionTimeout, output))
+        return 0;
+    return IsSupportedVersionBanner(output);
+}
+
+// ---- decrypt and encrypt ---------------------------------------------------------
+
+std::shared_ptr<platform::CProcessHandle> CEncryptionGnuPG::StartGnuPG(const CString& arguments,
+                                                                        const CString& homeDir)
+{
+    return RunGnuPGWithStatusFile(CConfiguration::GetGnuPGPath(), HomeOption(homeDir), arguments);
+}
+
+IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encryptedPath, CString& decryptedPath)
+{
+    decryptedPath = GetDecryptedFileName(encryptedPath, 1);
+    CString originalPath;
+    if (decryptedPath.IsEmpty()) {
+        // The listing gave no name: the file records none, or gpg could not
+        // read it (wrong or cancelled passphrase, no secret key, damage).
+        // Decrypt under the file's own name without ".gpg", so that gpg
+        // either succeeds or says why it can't.
+        if (!IsEncryptedFile(encryptedPath) || !CDirectory::FileExist(encryptedPath, CString()))
+            return eOperationFailed;
+        CString fallback = FallbackPlainName(encryptedPath);
+        if (fallback.IsEmpty())
+            return eOperationFailed;
+        decryptedPath = PlainPathFor(encryptedPath, fallback, true);
+        originalPath = PlainPathFor(encryptedPath, fallback, false);
+    }
+
+    CString arguments = u" --yes --charset=utf-8 --output " + Quoted(decryptedPath) + u" --decrypt " +
+                        Quoted(encryptedPath);
+    WriteLogText(eLogDebug, u"Decryption command line: " + arguments);
+    bool existedBefore = CDirectory::FileExist(decryptedPath, CString());
+    try {
+        std::shared_ptr<platform::CProcessHandle> process = StartGnuPG(arguments, CConfiguration::GetGnuPGHomeDir());
+        if (process)
+            process->Wait(platform::INFINITE);
+    } catch (...) {
+        // Never leave a partly written plain file behind.
+        if (!existedBefore)
+            RemoveQuietly(decryptedPath);
+        throw;
+    }
+    bool exists = CDirectory::FileExist(decryptedPath, CString());
+
+    if (originalPath.IsEmpty())
+        originalPath = GetDecryptedFileName(encryptedPath, 0);
+    if (!WritePrivateProfileStringW(u"veilcase", u"OriginalFilename", originalPath.GetString(),
+                                    decryptedPath + u".veilcase"))
+        WriteLog(eLogError, u"Cannot write the side file of <%s>", decryptedPath.GetString());
+    return exists ? eOperationSucceeded : eOperationFailed;
+}
+
+CString CEncryptionGnuPG::GetRecipients(CArrayEx<CKey, const CKey&>& keys)
+{
+    CString recipients;
+    for (const CKey& key : keys)
+        if (key.IsEnabled() && !key.IsRevoked() && !key.IsExpired())
+            recipients.AppendFormat(u"-r %s ", key.GetLongKeyIDString().GetString());
+    return recipients;
+}
+
+void CEncryptionGnuPG::StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, const CKey&>& keys)
+{
+    CString plainPath = task.GetFilePath();
+    CString encryptedPath = task.GetEncryptedFilePath();
+    CString recordedName = CDirectory::SplitFileNameAndExtensionFromPath(plainPath);
+    // Whatever happens now, an earlier run for this file no longer answers
+    // for it.
+    m_processes.erase(plainPath);
+
+    CString recipients = GetRecipients(keys);
+    if (recipients.IsEmpty()) {
+        // gpg without any "-r" would encrypt to nobody (or ask on a terminal).
+        throw new COrvException(ciUnknownGnuPGError,
+                                u"None of the recipient keys can be used (disabled, revoked or expired): " +
+                                    plainPath,
+                                kSource, __LINE__);
+    }
+
+    // gpg writes a private file beside the target, which replaces the target
+    // only once gpg has succeeded: a failure never costs the old encrypted file.
+    CString target = encryptedPath;
+    std::error_code ec;
+    if (fs::is_symlink(FsPath(target), ec)) {
+        fs::path resolved = fs::canonical(FsPath(target), ec);
+        if (!ec)
+            target = CString(resolved.u16string());
+    }
+    CString temporary = CreatePrivateFileBeside(target);
+    if (temporary.IsEmpty())
+        throw new COrvException(ciUnknownGnuPGError,
+                                u"Cannot create a temporary file beside " + target, kSource, __LINE__);
+
+    // On Linux the command line reaches gpg as UTF-8, so the recorded name
+    // goes as it is; "--utf8-strings" tells gpg to read it so.
+    CString arguments;
+    arguments.Format(u"%s  --yes --output %s --trust-model always --utf8-strings --set-filename %s --encrypt %s",
+                     recipients.GetString(), Quoted(temporary).GetString(), Quoted(recordedName).GetString(),
+                     Quoted(plainPath).GetString());
+    WriteLogText(eLogDebug, u"Encryption command line: " + arguments);
+
+    std::shared_ptr<platform::CProcessHandle> process;
+    try {
+        process = StartGnuPG(arguments, CConfiguration::GetGnuPGHomeDir());
+    } catch (...) {
+        RemoveQuietly(temporary);
+        throw;
+    }
+    // The new file takes over the access rights of the one it replaces.
+    fs::file_status old = fs::status(FsPath(target), ec);
+    if (!ec && fs::exists(old))
+        fs::permissions(FsPath(temporary), old.permissions(), fs::perm_options::replace, ec);
+    fs::rename(FsPath(temporary), FsPath(target), ec);
+    if (ec) {
+        RemoveQuietly(temporary);
+        throw new COrvException(ciUnknownGnuPGError,
+                                CString::FromUtf8("Cannot replace the encrypted file: " + ec.message() + ": ") +
+                                    target,
+                                kSource, __LINE__);
+    }
+    m_processes[plainPath] = process;
+}
+
+IEncryption::EOperationResult CEncryptionGnuPG::GetEnryptionResult(CEncryptionTask& task)
+{
+    auto it = m_processes.find(task.GetFilePath());
+    if (it == m_processes.end() || !it->second)
+        return eOperationFailed;
+    DWORD exitCode = 0;
+    if (!it->second->GetExitCode(exitCode))
+        return eOperationFailed;
+    if (exitCode == STILL_ACTIVE && it->second->Wait(0) == platform::WAIT_TIMEOUT)
+        return eOperationPending;
+    if (exitCode != 0)
+        return eOperationFailed;
+    return CDirectory::FileExist(task.GetEncryptedFilePath(), CString()) ? eOperationSucceeded : eOperationFailed;
+}
