@@ -86,12 +86,13 @@ bool CCallStack::LinkDebugHelpDll()
     return dh::Link();
 }
 
-// Kept out of line: the capture skips exactly this frame and the
-// constructor's.
+// Kept out of line, and the capture is not its last act (no tail call): the
+// capture skips exactly this frame and the constructor's.
 [[gnu::noinline]] void CCallStack::GetStackTrace()
 {
-    std::memset(m_addresses, 0, sizeof m_addresses);
-    dh::CaptureStack(m_addresses, ciMaxStackSize, 2);
+    int captured = dh::CaptureStack(m_addresses, ciMaxStackSize, 2);
+    for (int i = captured < 0 ? 0 : captured; i < ciMaxStackSize; ++i)
+        m_addresses[i] = 0;
 }
 
 CString CCallStack::ToString() const

@@ -8,6 +8,7 @@
 #include "Console.h"
 #include "Directory.h"
 #include "Exception.h"
+#include "FolderPrivacy.h"
 #include "GuiUtils.h"
 #include "LogFile.h"
 #include "Time.h"
@@ -89,7 +90,7 @@ bool OpenLogFile(const platform::SLocalTime& now, CString& header)
         if (folder.IsEmpty())
             return false;
         CDirectory::Make(folder);
-        platform::MakeFolderPrivate(folder);
+        platform::RestrictFolderToOwner(folder);
         CString name;
         name.Format(u"Log%04d%02d%02d.txt", now.year, now.month, now.day);
         if (!g_logFile.Open(CDirectory::Concat(folder, name)))

@@ -40,8 +40,8 @@ int CaptureStack(ULONGLONG* addresses, int maxCount, int skipFrames);
 // the address minus one, or the line after the call may be reported.
 bool LineFromAddress(ULONGLONG address, CString& file, int& line);
 
-// Readable (demangled) name of the function holding `address`; false when
-// no symbol covers it.
+// Readable (demangled) name of the function holding `address`, without its
+// parameter list ("CCallStack::ToString"); false when no symbol covers it.
 bool SymbolFromAddress(ULONGLONG address, CString& name);
 
 } // namespace platform::debughelp

@@ -3,6 +3,7 @@
 // address to its module, symbol, source file and line.
 #include "DebugHelp.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <cxxabi.h>
@@ -53,6 +54,27 @@ Dwfl_Module* ModuleOf(ULONGLONG address)
     if (!g_session)
         return nullptr;
     return g_entries.addrModule(g_session, static_cast<Dwarf_Addr>(address));
+}
+
+// Drops the parameter list (and any qualifiers after it) from a demangled
+// function name: "A::f(int, char const*) const" becomes "A::f", the way
+// the names of functions read in a trace.
+std::string WithoutParameters(const std::string& name)
+{
+    size_t close = name.rfind(')');
+    if (close == std::string::npos)
+        return name;
+    for (size_t i = close + 1; i < name.size(); ++i)
+        if (!(std::islower(static_cast<unsigned char>(name[i])) || name[i] == ' ' || name[i] == '&'))
+            return name; // something else follows: not a parameter list
+    int depth = 0;
+    for (size_t i = close + 1; i-- > 0;) {
+        if (name[i] == ')')
+            ++depth;
+        else if (name[i] == '(' && --depth == 0)
+            return i > 0 ? name.substr(0, i) : name;
+    }
+    return name;
 }
 
 } // namespace
@@ -171,7 +193,7 @@ bool SymbolFromAddress(ULONGLONG address, CString& name)
         return false;
     int status = 0;
     char* readable = abi::__cxa_demangle(symbol, nullptr, nullptr, &status);
-    name = CString::FromUtf8(status == 0 && readable ? readable : symbol);
+    name = CString::FromUtf8(status == 0 && readable ? WithoutParameters(readable) : std::string(symbol));
     std::free(readable);
     return true;
 }

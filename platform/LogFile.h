@@ -8,11 +8,6 @@
 
 namespace platform {
 
-// Makes `folder` private to the user (owner-only access). Returns false when
-// the permissions cannot be changed. Pitfall: changes only the folder itself,
-// not its parents or contents.
-bool MakeFolderPrivate(const CString& folder);
-
 // A file opened for appending by any number of processes at once: every
 // Write lands whole at the end of the file, never interleaved with another
 // process's write.

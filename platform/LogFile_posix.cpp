@@ -7,11 +7,6 @@
 
 namespace platform {
 
-bool MakeFolderPrivate(const CString& folder)
-{
-    return ::chmod(folder.ToUtf8().c_str(), S_IRWXU) == 0;
-}
-
 bool CAppendFile::Open(const CString& path)
 {
     Close();
