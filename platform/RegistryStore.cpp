@@ -193,6 +193,8 @@ LSTATUS CRegistryStore::Resolve(std::int64_t start, const std::vector<CString>& 
     id = start;
     if (names.empty())
         return KeyExists(start) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    // One read transaction for the whole walk: one snapshot, one lock.
+    CTransaction tx(*this, false);
     for (const auto& name : names) {
         CStatement find(*this, kFindChild);
         if (!find.Ok())
