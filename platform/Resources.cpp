@@ -182,7 +182,7 @@ bool LoadResourceString(ResourceSource source, UINT id, CString& out)
     if (id > 0xFFFF || !FindResourceBytes(source, ResourceType::String, (id >> 4) + 1, block))
         return false;
     // A block holds 16 strings, each a 16-bit length and that many units;
-    // an absent string has length 0, like an empty one.
+    // an absent string has length 0, so an empty one counts as absent.
     size_t pos = 0;
     for (UINT index = 0; index < 16; ++index) {
         if (pos + 2 > block.size)
@@ -192,6 +192,8 @@ bool LoadResourceString(ResourceSource source, UINT id, CString& out)
         if (pos + length * 2 > block.size)
             return false;
         if (index == (id & 15)) {
+            if (length == 0)
+                return false;
             std::u16string text(length, u'\0');
             for (size_t k = 0; k < length; ++k)
                 text[k] = static_cast<char16_t>(Le16(block.data + pos + 2 * k));

@@ -71,8 +71,9 @@ struct ResourceBytes {
 bool FindResourceBytes(ResourceSource source, ResourceType type, UINT id, ResourceBytes& out, WORD language = 0);
 
 // String `id` of the string table, searched along the chain. Returns true
-// when the id exists (its text may be empty), false when no source has it;
-// `out` is emptied then.
+// with the text when found, false (and `out` emptied) when no source has
+// it. Pitfall: the table cannot tell an empty text from a missing one, so an
+// empty string counts as missing and the search goes on down the chain.
 bool LoadResourceString(UINT id, CString& out);
 // The same for one source only.
 bool LoadResourceString(ResourceSource source, UINT id, CString& out);

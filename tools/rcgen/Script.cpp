@@ -395,7 +395,7 @@ private:
                 Fail(idToken, "string " + std::to_string(id) + " is too long");
             if (m_out.strings.count(id))
                 Fail(idToken, "string " + std::to_string(id) + " is defined twice");
-            m_out.strings[id] = language;
+            m_out.strings[id] = {language, text};
             std::pair<uint32_t, uint16_t> key{(id >> 4) + 1, language};
             auto& block = m_stringBlocks[key];
             if (block.empty()) {

@@ -21,7 +21,11 @@ struct Resource {
 
 struct CompiledScript {
     std::vector<Resource> resources;          // sorted by type, id, language
-    std::map<uint32_t, uint16_t> strings;     // every string id with its language
+    struct StringEntry {
+        uint16_t language;
+        std::u16string text;
+    };
+    std::map<uint32_t, StringEntry> strings;  // every string by id
 };
 
 // Parses a whole script. `folder` is where files named by ICON, BITMAP and

@@ -29,6 +29,41 @@ std::string FolderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// A string as UTF-8 on one line: backslash, quote, CR, LF and tab escaped.
+std::string Escaped(const std::u16string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size())
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        switch (c) {
+        case '\\': out += "\\\\"; continue;
+        case '"': out += "\\\""; continue;
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\t': out += "\\t"; continue;
+        default: break;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string ModuleSource(const rcgen::CompiledScript& script, const std::string& input)
 {
     std::ostringstream out;
@@ -117,8 +152,8 @@ int main(int argc, char** argv)
         if (list) {
             for (const auto& r : script.resources)
                 std::cout << "resource " << r.type << " " << r.id << " " << r.language << " " << r.data.size() << "\n";
-            for (const auto& [id, language] : script.strings)
-                std::cout << "string " << id << " " << language << "\n";
+            for (const auto& [id, entry] : script.strings)
+                std::cout << "string " << id << " " << entry.language << " \"" << Escaped(entry.text) << "\"\n";
         }
         if (!output.empty() && !WriteAtomically(output, ModuleSource(script, input))) {
             std::cerr << output << ": error: cannot write: " << std::strerror(errno) << "\n";
