@@ -1,0 +1,63 @@
+#include "TempFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+int CreatePrivateTempFile(const CString& directory, const CString& prefix, CString& path)
+{
+    std::string pattern = directory.ToUtf8();
+    if (pattern.empty())
+        return ENOENT;
+    if (pattern.back() != '/')
+        pattern += '/';
+    pattern += prefix.ToUtf8() + "XXXXXX.tmp";
+    // mkostemps opens with O_EXCL and mode 0600, so the file is new and ours.
+    int fd = mkostemps(pattern.data(), 4, O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int error = fchmod(fd, S_IRUSR | S_IWUSR) == 0 ? 0 : errno;
+    close(fd);
+    if (error != 0) {
+        unlink(pattern.c_str());
+        return error;
+    }
+    path = CString::FromUtf8(pattern);
+    return 0;
+}
+
+int ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
+{
+    bytes.clear();
+    int fd = open(path.ToUtf8().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    bytes.resize(maxBytes);
+    size_t done = 0;
+    int error = 0;
+    while (done < maxBytes) {
+        ssize_t n = read(fd, bytes.data() + done, maxBytes - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = errno;
+            break;
+        }
+    }
+    close(fd);
+    bytes.resize(error == 0 ? done : 0);
+    return error;
+}
+
+int DeleteTempFile(const CString& path)
+{
+    return unlink(path.ToUtf8().c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace platform
