@@ -79,6 +79,7 @@ protected:
         // see it has to pass "--homedir".
         CConfiguration::SetGnuPGHomeDir(U(home->Home()));
         workRoot = new TempDir("work");
+        fs::permissions(workRoot->Path(), fs::perms::owner_all, fs::perm_options::replace);
         CConfiguration::SetWorkingDir(U(workRoot->Path()));
     }
     static void TearDownTestSuite()

@@ -122,7 +122,7 @@ TEST(GnuPGParsingTest, ExtractKeyAndFieldReaders)
     EXPECT_EQ(Parser::GetFieldValue(record, 0, 5), CString(u"ABC"));
     EXPECT_EQ(Parser::GetFieldValue(record, 0, 6), CString(u"1"));
     EXPECT_EQ(Parser::GetFieldValue(record, 0, 7), CString());
-    EXPECT_EQ(Parser::GetFieldValue(record, 4, 2), CString(u"u"));
+    EXPECT_EQ(Parser::GetFieldValue(record, 4, 2), CString(u"255"));
     EXPECT_EQ(Parser::GetFieldValue(u"a::c", 0, 2), CString());
     // Without a further colon a field runs to the end of the text.
     EXPECT_EQ(Parser::GetFieldValue(u"x:y\nz", 0, 2), CString(u"y\nz"));
