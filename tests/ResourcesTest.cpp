@@ -216,6 +216,10 @@ TEST(ResourceModule, DialogControlsCarryTheirKindsAndStates)
     EXPECT_FALSE(Control(decrypt, IDC_NOPRIVATEKEY)->style & style::WS_VISIBLE);
     EXPECT_TRUE(Control(decrypt, IDC_RECIPIENTS)->style & style::WS_VISIBLE);
     EXPECT_TRUE(Control(decrypt, IDC_ORIGINALFILENAME)->style & style::SS_PATHELLIPSIS);
+    // A label given a style of its own keeps only the label's base style;
+    // a plain one starts a group.
+    EXPECT_FALSE(Control(decrypt, IDC_ORIGINALFILENAME)->style & style::WS_GROUP);
+    EXPECT_TRUE(Control(decrypt, IDC_ENCRYPTIONDATE)->style & style::WS_GROUP);
     EXPECT_EQ(Control(decrypt, 1)->text, u"Open File");
 
     DialogTemplate about;

@@ -64,32 +64,35 @@ struct StyleBits {
     uint32_t Apply(uint32_t defaults) const { return (defaults | set) & ~clear; }
 };
 
-// How each control statement fills in its class and default style.
+// How each control statement fills in its class and style: `style` when the
+// statement gives none, otherwise the given style over `base` (a text label
+// with a style of its own, for instance, no longer starts a group).
 struct ControlKind {
     const char* keyword;
     const char* className;
     uint32_t style;
+    uint32_t base;
     enum { Text, NoText, Generic, Icon } shape;
 };
 const ControlKind kControls[] = {
-    {"LTEXT", "Static", 0x0 | WS_GROUP, ControlKind::Text},
-    {"RTEXT", "Static", 0x2 | WS_GROUP, ControlKind::Text},
-    {"CTEXT", "Static", 0x1 | WS_GROUP, ControlKind::Text},
-    {"PUSHBUTTON", "Button", 0x0 | WS_TABSTOP, ControlKind::Text},
-    {"DEFPUSHBUTTON", "Button", 0x1 | WS_TABSTOP, ControlKind::Text},
-    {"CHECKBOX", "Button", 0x2 | WS_TABSTOP, ControlKind::Text},
-    {"AUTOCHECKBOX", "Button", 0x3 | WS_TABSTOP, ControlKind::Text},
-    {"RADIOBUTTON", "Button", 0x4, ControlKind::Text},
-    {"STATE3", "Button", 0x5 | WS_TABSTOP, ControlKind::Text},
-    {"AUTO3STATE", "Button", 0x6 | WS_TABSTOP, ControlKind::Text},
-    {"GROUPBOX", "Button", 0x7, ControlKind::Text},
-    {"AUTORADIOBUTTON", "Button", 0x9, ControlKind::Text},
-    {"EDITTEXT", "Edit", 0x0 | WS_BORDER | WS_TABSTOP, ControlKind::NoText},
-    {"COMBOBOX", "ComboBox", 0x1 | WS_TABSTOP, ControlKind::NoText},
-    {"LISTBOX", "ListBox", 0x1 | WS_BORDER, ControlKind::NoText},
-    {"SCROLLBAR", "ScrollBar", 0x0, ControlKind::NoText},
-    {"ICON", "Static", 0x3, ControlKind::Icon},
-    {"CONTROL", nullptr, 0, ControlKind::Generic},
+    {"LTEXT", "Static", 0x0 | WS_GROUP, 0x0, ControlKind::Text},
+    {"RTEXT", "Static", 0x2 | WS_GROUP, 0x2, ControlKind::Text},
+    {"CTEXT", "Static", 0x1 | WS_GROUP, 0x1, ControlKind::Text},
+    {"PUSHBUTTON", "Button", 0x0 | WS_TABSTOP, 0x0 | WS_TABSTOP, ControlKind::Text},
+    {"DEFPUSHBUTTON", "Button", 0x1 | WS_TABSTOP, 0x1 | WS_TABSTOP, ControlKind::Text},
+    {"CHECKBOX", "Button", 0x2 | WS_TABSTOP, 0x2 | WS_TABSTOP, ControlKind::Text},
+    {"AUTOCHECKBOX", "Button", 0x3 | WS_TABSTOP, 0x3, ControlKind::Text},
+    {"RADIOBUTTON", "Button", 0x4, 0x4, ControlKind::Text},
+    {"STATE3", "Button", 0x5 | WS_TABSTOP, 0x5, ControlKind::Text},
+    {"AUTO3STATE", "Button", 0x6 | WS_TABSTOP, 0x6, ControlKind::Text},
+    {"GROUPBOX", "Button", 0x7, 0x7, ControlKind::Text},
+    {"AUTORADIOBUTTON", "Button", 0x9, 0x9, ControlKind::Text},
+    {"EDITTEXT", "Edit", 0x0 | WS_BORDER | WS_TABSTOP, 0x0 | WS_BORDER | WS_TABSTOP, ControlKind::NoText},
+    {"COMBOBOX", "ComboBox", 0x1 | WS_TABSTOP, 0x0, ControlKind::NoText},
+    {"LISTBOX", "ListBox", 0x1 | WS_BORDER, 0x1 | WS_BORDER, ControlKind::NoText},
+    {"SCROLLBAR", "ScrollBar", 0x0, 0x0, ControlKind::NoText},
+    {"ICON", "Static", 0x3, 0x3, ControlKind::Icon},
+    {"CONTROL", nullptr, 0, 0, ControlKind::Generic},
 };
 
 // Classes that templates name by a small number instead of their name.
@@ -526,6 +529,7 @@ private:
         NameOrOrdinal text, className;
         uint32_t id = 0;
         StyleBits style, exStyle;
+        bool styleGiven = false;
         uint32_t helpId = 0;
         int16_t rect[4] = {0, 0, 0, 0};
         auto readText = [&](bool numberAllowed) {
@@ -549,6 +553,7 @@ private:
         auto readTail = [&] {
             if (AcceptPunct(",")) {
                 style = Style();
+                styleGiven = true;
                 if (AcceptPunct(",")) {
                     exStyle = Style();
                     if (AcceptPunct(","))
@@ -557,7 +562,6 @@ private:
             }
         };
 
-        uint32_t defaults = WS_CHILD | WS_VISIBLE | kind->style;
         switch (kind->shape) {
         case ControlKind::Text:
             readText(false);
@@ -593,6 +597,7 @@ private:
                 Fail(Peek(), "expected the control class but found " + Describe(Peek()));
             ExpectComma();
             style = Style();
+            styleGiven = true;
             readRect(4);
             if (AcceptPunct(",")) {
                 exStyle = Style();
@@ -612,7 +617,7 @@ private:
         w.Align4();
         w.U32(helpId);
         w.U32(exStyle.Apply(0));
-        w.U32(style.Apply(defaults));
+        w.U32(style.Apply(WS_CHILD | WS_VISIBLE | (styleGiven ? kind->base : kind->style)));
         for (int16_t v : rect)
             w.U16(static_cast<uint16_t>(v));
         w.U32(id);
