@@ -86,6 +86,35 @@ void BM_OpenEncryptedFile(benchmark::State& state)
 }
 BENCHMARK(BM_OpenEncryptedFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The smallest captured run: what each listing costs beyond gpg's own work.
+void BM_VersionCheckOnly(benchmark::State& state)
+{
+    Fixture();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CEncryptionGnuPG::IsSupportedVersion());
+    state.counters["gpg_runs"] = 1;
+}
+BENCHMARK(BM_VersionCheckOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The decryption alone (name listing and status-file run).
+void BM_DecryptFileOnly(benchmark::State& state)
+{
+    const SFixture& f = Fixture();
+    const CString path = CString::FromUtf8(f.encrypted.string());
+    for (auto _ : state) {
+        CEncryptionGnuPG engine;
+        CString decrypted;
+        if (engine.DecryptFileW(path, decrypted) != IEncryption::eOperationSucceeded)
+            state.SkipWithError("decryption failed");
+        state.PauseTiming();
+        std::error_code ec;
+        fs::remove_all(f.root / "work", ec);
+        state.ResumeTiming();
+    }
+    state.counters["gpg_runs"] = 2;
+}
+BENCHMARK(BM_DecryptFileOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_PlainGpgDecrypt(benchmark::State& state)
 {
     const SFixture& f = Fixture();
