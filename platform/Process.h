@@ -28,9 +28,10 @@ struct SProcessState; // shared between all handles of one process
 
 // A handle to one process. It stays bound to the process it was opened on:
 // once that process has ended, the handle keeps reporting it as ended (and,
-// for a child of ours, its exit code) even if its id is reused. Move-only;
-// the destructor closes it. Share it with std::shared_ptr where several
-// owners need it.
+// for a child of ours, its exit code) even if its id is reused. An ended
+// child of ours keeps its id reserved until its last handle is closed, as a
+// Windows process object does. Move-only; the destructor closes it. Share it
+// with std::shared_ptr where several owners need it.
 class CProcessHandle {
 public:
     CProcessHandle() = default; // the null handle
@@ -78,8 +79,9 @@ public:
     // running when this returns; Wait for it.
     bool Terminate(DWORD exitCode);
 
-    // Releases the handle (a child that has ended is reaped first, so no
-    // zombie stays behind); it becomes the null handle.
+    // Releases the handle; it becomes the null handle. Closing the last
+    // handle of a child of ours reaps it (at once if it has ended, else at
+    // the next call into this module after it ends), so no zombie stays.
     void Close();
 
     // Whether this handle's process is a child of the calling process.

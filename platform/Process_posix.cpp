@@ -36,7 +36,7 @@ struct SProcessState {
     int pidfd = -1;
     pid_t pid = 0;
     bool child = false;       // ours to reap
-    bool reaped = false;      // status below is final (children only)
+    bool statusKnown = false; // exitCode below is final (children only)
     DWORD exitCode = 0;
     bool terminated = false;  // Terminate was called on it
     DWORD terminateCode = 0;
@@ -52,8 +52,11 @@ namespace {
 
 // Serialises reaping and the table of children not yet reaped.
 std::mutex g_reapMutex;
-// Every child of ours that has not been reaped yet, kept even when no
-// handle refers to it any more, so that it can still be reaped once it ends.
+// Every child of ours that has not been reaped yet. A child is reaped only
+// once it has ended and no handle refers to it any more: until then its
+// zombie keeps the id reserved, so the id can't name another process while
+// a handle to this one is open (and Open by id finds it). Entries whose
+// handles are all closed are reaped by the next sweep once they end.
 std::map<pid_t, std::shared_ptr<SProcessState>> g_unreaped;
 
 int PidfdOpen(pid_t pid)
@@ -77,45 +80,49 @@ bool HasEnded(int pidfd)
     return r > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
-// Reaps a child of ours if it has ended; caller holds g_reapMutex. Returns
-// true once the final status is known.
-bool ReapLocked(SProcessState& state)
+// Reads the final status of an ended child of ours; `reap` also releases
+// its zombie. Caller holds g_reapMutex. Returns true once the status is
+// known.
+bool CollectStatusLocked(SProcessState& state, bool reap)
 {
-    if (!state.child || state.reaped)
-        return state.reaped;
+    if (!state.child)
+        return false;
+    if (state.statusKnown && !reap)
+        return true;
     siginfo_t info{};
+    int flags = WEXITED | WNOHANG | (reap ? 0 : WNOWAIT);
     int r;
     do {
         info = siginfo_t{};
-        r = waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(state.pidfd), &info, WEXITED | WNOHANG);
+        r = waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(state.pidfd), &info, flags);
     } while (r < 0 && errno == EINTR);
     if (r == 0 && info.si_pid == 0)
         return false; // still running
-    if (r == 0) {
-        if (info.si_code == CLD_EXITED)
+    if (!state.statusKnown) {
+        if (r != 0)
+            state.exitCode = 0; // reaped elsewhere: the status is lost
+        else if (info.si_code == CLD_EXITED)
             state.exitCode = static_cast<DWORD>(info.si_status);
         else if (state.terminated && info.si_status == SIGKILL)
             state.exitCode = state.terminateCode;
         else
             state.exitCode = 128u + static_cast<DWORD>(info.si_status);
-    } else {
-        // Reaped elsewhere (or children are reaped automatically): the
-        // status is lost, as it is for any process that isn't ours.
-        state.exitCode = 0;
+        state.statusKnown = true;
     }
-    state.reaped = true;
-    g_unreaped.erase(state.pid);
+    if (reap || r != 0)
+        g_unreaped.erase(state.pid);
     return true;
 }
 
-// Reaps every child of ours that has ended, whether or not a handle to it is
-// still open, so no zombie outlives the next call into this module.
+// Reaps every ended child of ours that no handle refers to any more, so no
+// zombie outlives the next call into this module.
 void SweepChildrenLocked()
 {
     for (auto it = g_unreaped.begin(); it != g_unreaped.end();) {
-        auto state = it->second; // keep alive across the erase in ReapLocked
+        auto state = it->second; // keep alive across the erase below
         ++it;
-        ReapLocked(*state);
+        if (state.use_count() == 2) // the table and this loop: no handle
+            CollectStatusLocked(*state, true);
     }
 }
 
@@ -215,7 +222,7 @@ CProcessHandle CProcessHandle::Open(DWORD processId)
 
     std::lock_guard<std::mutex> lock(g_reapMutex);
     SweepChildrenLocked();
-    // A child of ours that has not been reaped still owns its id.
+    // A child of ours that has not been reaped still owns its id, ended or not.
     auto known = g_unreaped.find(pid);
     if (known != g_unreaped.end())
         return CProcessHandle(known->second);
@@ -288,7 +295,7 @@ bool CProcessHandle::GetExitCode(DWORD& code) const
     if (!m_state)
         return false;
     std::lock_guard<std::mutex> lock(g_reapMutex);
-    if (m_state->reaped) {
+    if (m_state->statusKnown) {
         code = m_state->exitCode;
         return true;
     }
@@ -297,12 +304,9 @@ bool CProcessHandle::GetExitCode(DWORD& code) const
         return true;
     }
     if (m_state->child) {
-        if (!ReapLocked(*m_state)) {
-            // Signalled but not yet waitable: a moment of the exit path.
-            code = STILL_ACTIVE;
-            return true;
-        }
-        code = m_state->exitCode;
+        // The status is read without reaping: the zombie keeps the id
+        // reserved while this handle lives.
+        code = CollectStatusLocked(*m_state, false) ? m_state->exitCode : STILL_ACTIVE;
         return true;
     }
     code = 0; // not ours: the status can't be read
@@ -315,7 +319,7 @@ bool CProcessHandle::Terminate(DWORD exitCode)
         return false;
     {
         std::lock_guard<std::mutex> lock(g_reapMutex);
-        if (m_state->reaped)
+        if (m_state->statusKnown)
             return true;
         if (!m_state->terminated) {
             m_state->terminated = true;
@@ -332,9 +336,8 @@ void CProcessHandle::Close()
     if (!m_state)
         return;
     std::lock_guard<std::mutex> lock(g_reapMutex);
-    ReapLocked(*m_state);
     m_state.reset();
-    SweepChildrenLocked();
+    SweepChildrenLocked(); // reaps the child if this was its last handle
 }
 
 bool CProcessHandle::IsChild() const

@@ -200,7 +200,7 @@ TEST(ProcessTest, ExitCodesWaitsAndTermination)
     EXPECT_EQ(none.GetId(), 0u);
 }
 
-TEST(ProcessTest, AHandleStaysBoundToItsProcessAfterTheIdIsFree)
+TEST(ProcessTest, AnEndedChildKeepsItsIdAndStatusUntilItsLastHandleCloses)
 {
     CProcessHandle child;
     int error = 0;
@@ -214,20 +214,17 @@ TEST(ProcessTest, AHandleStaysBoundToItsProcessAfterTheIdIsFree)
     DWORD code = 0;
     EXPECT_TRUE(child.GetExitCode(code));
     EXPECT_EQ(code, 3u);
-    // Reaped: the id is free for the system to hand out again ...
+    // While handles are open the id stays reserved for the ended child ...
+    EXPECT_EQ(ProcState(pid), 'Z');
+    EXPECT_EQ(CProcessHandle::Open(pid).GetId(), pid);
+    // ... and once the last one is closed it is reaped and the id is free
+    // for the system to hand out again.
+    CProcessHandle kept = std::move(byId);
+    child.Close();
+    EXPECT_TRUE(ProcessEntryExists(pid));
+    kept.Close();
     EXPECT_FALSE(ProcessEntryExists(pid));
-    // ... while both handles go on reporting the process they were opened on,
-    // whatever else starts meanwhile.
-    for (int i = 0; i < 20; ++i) {
-        CProcessHandle other;
-        ASSERT_TRUE(StartProcess(Command({u"exit", u"0", u"2000"}), EProcessOutput::eInherit, other, nullptr, error));
-        other.Terminate(0);
-    }
-    EXPECT_EQ(child.Wait(0), WAIT_OBJECT_0);
-    EXPECT_EQ(byId.Wait(0), WAIT_OBJECT_0);
-    EXPECT_TRUE(byId.GetExitCode(code));
-    EXPECT_EQ(code, 3u);
-    EXPECT_TRUE(ProcessAppName(child).IsEmpty());
+    EXPECT_TRUE(CProcessHandle::Open(pid).IsNull() || !CProcessHandle::Open(pid).IsChild());
 }
 
 TEST(ProcessTest, OpeningByIdAndTheCurrentProcess)
@@ -252,7 +249,7 @@ TEST(ProcessTest, OpeningByIdAndTheCurrentProcess)
     EXPECT_EQ(code, STILL_ACTIVE);
 }
 
-TEST(ProcessTest, AnEndedProcessThatIsNotOurChildReportsExitCodeZero)
+TEST(ProcessTest, AHandleToAnotherProcessStaysBoundToItAfterItsIdIsFree)
 {
     CProcessHandle child;
     CPipeReader pipe;
@@ -274,10 +271,23 @@ TEST(ProcessTest, AnEndedProcessThatIsNotOurChildReportsExitCodeZero)
 
     EXPECT_TRUE(grandchild.Terminate(7));
     EXPECT_EQ(grandchild.Wait(INFINITE), WAIT_OBJECT_0);
+    // Not ours: the status can't be read, so an ended one reports 0.
     EXPECT_TRUE(grandchild.GetExitCode(code));
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(ReadToEnd(pipe), "");
     EXPECT_EQ(pipe.Peek(available), ERROR_BROKEN_PIPE);
+
+    // Its id is free now (someone else reaped it). Whatever starts meanwhile,
+    // the handle goes on naming the ended process and never reaches another.
+    for (int i = 0; i < 20; ++i) {
+        CProcessHandle other;
+        ASSERT_TRUE(StartProcess(Command({u"exit", u"0", u"2000"}), EProcessOutput::eInherit, other, nullptr, error));
+        EXPECT_EQ(grandchild.Wait(0), WAIT_OBJECT_0);
+        EXPECT_TRUE(grandchild.Terminate(1));
+        EXPECT_EQ(other.Wait(0), WAIT_TIMEOUT); // not killed through the old handle
+        other.Terminate(0);
+    }
+    EXPECT_TRUE(ProcessAppName(grandchild).IsEmpty());
 }
 
 TEST(ProcessTest, NoZombieIsLeftEvenWhenTheHandleWasClosedEarly)
