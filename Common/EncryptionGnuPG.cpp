@@ -81,11 +81,12 @@ fs::path FsPath(const CString& path)
 // `target`, under a name no other file has. Empty when none can be made.
 CString CreatePrivateFileBeside(const CString& target)
 {
+    // A short hidden name, so that even a target whose name is as long as
+    // the file system allows gets a temporary beside it.
     CString folder = CDirectory::SplitPathFromFileNameWithPath(target);
-    CString name = CDirectory::SplitFileNameAndExtensionFromPath(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
         CString candidate;
-        candidate.Format(u"%s.%s.%u-%d.tmp", folder.GetString(), name.GetString(),
+        candidate.Format(u"%s.veilcase-%06x-%d.tmp", folder.GetString(),
                          static_cast<unsigned>(CTime::GetCurrentTime().GetTime() & 0xFFFFFF), attempt);
         // "x": fail when the name exists, so nobody else's file is taken over.
         std::FILE* file = std::fopen(candidate.ToUtf8().c_str(), "wx");
