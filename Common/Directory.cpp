@@ -404,8 +404,10 @@ bool CDirectory::RemoveTree(const CString& directory, bool bThrow)
     if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_READONLY))
         platform::SetAttributes(directory, own & ~FILE_ATTRIBUTE_READONLY);
 
+    // The folder is opened without following a link, so a folder swapped
+    // for a link after it was listed is not entered.
     std::vector<platform::FileEntry> entries;
-    if (!platform::EnumerateDirectory(directory, u"*.*", entries))
+    if (!platform::EnumerateDirectory(directory, u"*.*", entries, false))
         return false;
 
     bool result = true;
@@ -437,6 +439,16 @@ void CDirectory::DeleteFiles(const CString& pattern)
 {
     CString folder, mask;
     SplitAtLastSeparator(pattern, folder, mask);
+    // '*' and '?' may be part of a real name here: when a file of exactly
+    // that name exists, it is the only one meant.
+    DWORD exact = platform::GetAttributes(pattern);
+    if (exact != INVALID_FILE_ATTRIBUTES) {
+        if (exact & FILE_ATTRIBUTE_DIRECTORY)
+            return;
+        if (!platform::RemoveFile(pattern))
+            Throw(u"DeleteFile", pattern, platform::LastFileError(), __LINE__);
+        return;
+    }
     std::vector<platform::FileEntry> entries;
     if (!platform::EnumerateDirectory(folder, mask, entries))
         return;

@@ -50,13 +50,16 @@ bool MatchWildcard(const CString& pattern, const CString& name);
 
 // Appends the entries of `directory` whose names match `pattern` ("." and
 // ".." are never reported). Returns false (LastFileError set) when the folder
-// cannot be read. Pitfall: links are reported, not followed, except that a
-// link to a folder also carries FILE_ATTRIBUTE_DIRECTORY.
-bool EnumerateDirectory(const CString& directory, const CString& pattern, std::vector<FileEntry>& entries);
+// cannot be read, and, without followLink, when `directory` itself is a
+// symbolic link. Pitfall: entries that are links are reported, not followed,
+// except that a link to a folder also carries FILE_ATTRIBUTE_DIRECTORY.
+bool EnumerateDirectory(const CString& directory, const CString& pattern, std::vector<FileEntry>& entries,
+                        bool followLink = true);
 
 // Looks up a path whose last part may hold wildcards and gives its first
-// matching entry. Returns false when nothing matches. Pitfall: a trailing '/'
-// is ignored, so "dir/" finds the folder "dir" itself.
+// matching entry; an entry named exactly like the pattern comes first.
+// Returns false when nothing matches. Pitfall: a trailing '/' is ignored, so
+// "dir/" finds the folder "dir" itself.
 bool FindFirst(const CString& pathPattern, FileEntry& entry);
 
 // The attribute word of a path (the link itself, not its target, for a

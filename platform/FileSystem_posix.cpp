@@ -291,12 +291,19 @@ bool MatchWildcard(const CString& pattern, const CString& name)
     return false;
 }
 
-bool EnumerateDirectory(const CString& directory, const CString& pattern, std::vector<FileEntry>& entries)
+bool EnumerateDirectory(const CString& directory, const CString& pattern, std::vector<FileEntry>& entries,
+                        bool followLink)
 {
-    std::string folder = directory.IsEmpty() ? std::string(".") : U8(directory);
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
+    std::string folder = directory.IsEmpty() ? std::string(".") : WithoutTrailingSlash(U8(directory));
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    if (fd < 0)
         return FailErrno();
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        int error = errno;
+        close(fd);
+        return Fail(error);
+    }
     size_t first = entries.size();
     int dirFd = dirfd(dir);
     while (dirent* item = readdir(dir)) {
@@ -333,8 +340,12 @@ bool FindFirst(const CString& pathPattern, FileEntry& entry)
     if (path.empty())
         return Fail(ENOENT);
     CString last = CString::FromUtf8(LastComponent(path));
+    // '*' and '?' are legal in names here: an entry with exactly this name
+    // is the answer before the name is read as a pattern.
+    if (DescribePath(path, entry))
+        return true;
     if (!HasWildcards(last))
-        return DescribePath(path, entry);
+        return false;
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     std::vector<FileEntry> found;

@@ -373,6 +373,15 @@ TEST(DirectoryTree, DeleteFilesByPattern)
     EXPECT_FALSE(fs::exists(dir / "Report.txt"));
     EXPECT_TRUE(fs::exists(dir / "report.txt"));
 
+    // '?' is legal in names here: an existing file of exactly that name is
+    // the only one deleted.
+    WriteFile(dir / "what?.odt", "");
+    WriteFile(dir / "whatX.odt", "");
+    CDirectory::DeleteFiles(P(dir / "what?.odt"));
+    EXPECT_FALSE(fs::exists(dir / "what?.odt"));
+    EXPECT_TRUE(fs::exists(dir / "whatX.odt"));
+    EXPECT_TRUE(CDirectory::FileExist(P(dir.Path()), u"what?.odt")); // as a pattern now
+
     // A read-only file stops the deletion with an error.
     WriteFile(dir / "ro.log", "");
     fs::permissions(dir / "ro.log", fs::perms::owner_read, fs::perm_options::replace);

@@ -126,6 +126,12 @@ TEST(FileSystemListing, ReportsAttributesSizesAndTimes)
     ASSERT_TRUE(platform::EnumerateDirectory(P(dir.Path()), u"*.TXT", entries));
     ASSERT_EQ(entries.size(), 1u);
 
+    // Asked not to, a listing does not go through a link to a folder.
+    entries.clear();
+    EXPECT_TRUE(platform::EnumerateDirectory(P(dir / "linkdir"), u"*", entries));
+    EXPECT_FALSE(platform::EnumerateDirectory(P(dir / "linkdir"), u"*", entries, false));
+    EXPECT_TRUE(platform::EnumerateDirectory(P(dir / "sub") + u"/", u"*", entries, false));
+
     entries.clear();
     EXPECT_FALSE(platform::EnumerateDirectory(P(dir / "nope"), u"*", entries));
     EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ENOENT));
@@ -147,6 +153,11 @@ TEST(FileSystemLookup, FindFirstAndAttributes)
     ASSERT_TRUE(platform::FindFirst(P(dir / "*.BIN"), entry));
     EXPECT_EQ(entry.name, CString(u"data.bin"));
     EXPECT_FALSE(platform::FindFirst(P(dir / "*.none"), entry));
+    // A name that holds wildcard characters itself is found as that name.
+    WriteFile(dir / "a*", "");
+    WriteFile(dir / "a0", "");
+    ASSERT_TRUE(platform::FindFirst(P(dir / "a*"), entry));
+    EXPECT_EQ(entry.name, CString(u"a*"));
     EXPECT_FALSE(platform::FindFirst(u"", entry));
 
     ASSERT_TRUE(platform::FindFirst(u"/", entry));
