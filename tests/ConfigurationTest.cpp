@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 
 #include "Configuration.h"
@@ -163,11 +162,21 @@ TEST_F(ConfigurationTest, StoredWorkingDirIsUsedLiterallyAndCreatedPrivate)
     CString first = CConfiguration::GetWorkingDir(1);
     CString second = CConfiguration::GetWorkingDir(1);
     EXPECT_NE(first, second);
-    std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+    // "XXXXXXXX-XXXX-4XXX-YXXX-XXXXXXXXXXXX" in upper case, Y one of 8 9 A B.
+    auto isUuid = [](const std::string& name) {
+        if (name.size() != 36 || name[14] != '4' || std::string("89AB").find(name[19]) == std::string::npos)
+            return false;
+        for (size_t i = 0; i < name.size(); ++i) {
+            bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+            if (dash ? name[i] != '-' : std::string("0123456789ABCDEF").find(name[i]) == std::string::npos)
+                return false;
+        }
+        return true;
+    };
     for (const CString& unique : {first, second}) {
         fs::path path(unique.ToUtf8());
         EXPECT_EQ(stored.ToUtf8(), path.parent_path().string());
-        EXPECT_TRUE(std::regex_match(path.filename().string(), uuid)) << path;
+        EXPECT_TRUE(isUuid(path.filename().string())) << path;
         EXPECT_EQ(0700u, Mode(path.string()));
     }
 
