@@ -514,8 +514,9 @@ TEST(DirectoryFiles, EnoughRoomForFile)
     ASSERT_TRUE(platform::DiskFreeSpace(P(dir.Path()), available, total, free));
     CString target = P(dir / "new.bin");
     EXPECT_TRUE(CDirectory::EnoughRoomForFile(target, 1));
-    EXPECT_TRUE(CDirectory::EnoughRoomForFile(target, available));
-    EXPECT_FALSE(CDirectory::EnoughRoomForFile(target, available + 1));
+    // Others write to this disk meanwhile: stay clear of the exact boundary.
+    EXPECT_TRUE(CDirectory::EnoughRoomForFile(target, available / 2));
+    EXPECT_FALSE(CDirectory::EnoughRoomForFile(target, available * 2 + (1ull << 30)));
     // A request above 4 GiB is compared in full, not cut to 32 bits.
     EXPECT_FALSE(CDirectory::EnoughRoomForFile(target, (1ull << 62) + 1));
     EXPECT_FALSE(CDirectory::EnoughRoomForFile(u"no-folder.bin", 1));
