@@ -196,9 +196,11 @@ bool CDirectory::Exist(const CString& path)
     if (path.IsEmpty())
         return false;
     // There are no drive letters: "/" and mount points are ordinary
-    // directories and are looked up like any other path.
-    platform::FileEntry entry;
-    return platform::FindFirst(path, entry) && (entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // directories and are looked up like any other path. '*' and '?' are
+    // legal in names here, so the path is looked up as written, never read
+    // as a pattern that some other entry could match.
+    DWORD attributes = platform::GetAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool CDirectory::FileExist(CString directory, const CString& fileName)
@@ -208,8 +210,9 @@ bool CDirectory::FileExist(CString directory, const CString& fileName)
     CString path = directory + fileName;
     if (path.IsEmpty())
         return false;
-    platform::FileEntry entry;
-    return platform::FindFirst(path, entry) && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // Looked up as written, like Exist.
+    DWORD attributes = platform::GetAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool CDirectory::IsValidFileName(const CString& name, const CString& extraForbidden)

@@ -63,9 +63,10 @@ public:
     // attributes cannot be read.
     static DWORD ModifyFileAttributes(const CString& path, DWORD attributes, bool bSet);
     // Whether a directory of that name exists ("/" and mount points included).
+    // The path is taken literally: '*' and '?' are not wildcards here.
     static bool Exist(const CString& path);
     // Whether a file (not a directory) exists at directory + '/' + fileName;
-    // with an empty fileName `directory` is the whole file path.
+    // with an empty fileName `directory` is the whole file path. Literal too.
     static bool FileExist(CString directory, const CString& fileName);
     // Whether a bare name holds none of \ / " < > * ? | : nor any character
     // of `extraForbidden`. An empty name is valid.

@@ -380,7 +380,10 @@ TEST(DirectoryTree, DeleteFilesByPattern)
     CDirectory::DeleteFiles(P(dir / "what?.odt"));
     EXPECT_FALSE(fs::exists(dir / "what?.odt"));
     EXPECT_TRUE(fs::exists(dir / "whatX.odt"));
-    EXPECT_TRUE(CDirectory::FileExist(P(dir.Path()), u"what?.odt")); // as a pattern now
+    // Lookups take the name literally: the similar file does not count.
+    EXPECT_FALSE(CDirectory::FileExist(P(dir.Path()), u"what?.odt"));
+    EXPECT_TRUE(CDirectory::FileExist(P(dir.Path()), u"whatX.odt"));
+    EXPECT_FALSE(CDirectory::Exist(P(dir.Path()) + u"/d.*"));
 
     // A read-only file stops the deletion with an error.
     WriteFile(dir / "ro.log", "");
