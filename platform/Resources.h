@@ -80,7 +80,7 @@ bool LoadResourceString(ResourceSource source, UINT id, CString& out);
 
 // A dialog template, decoded. Positions and sizes are in dialog units.
 struct DialogControl {
-    int id = 0;             // -1 (0xFFFF in a 16-bit id) for labels without an id
+    int id = 0;             // -1 (IDC_STATIC) for labels without an id of their own
     CString className;      // "Button", "Edit", "Static", "ComboBox", "SysListView32", ...
     CString text;           // empty when the control has none
     UINT textResourceId = 0; // non-zero when the text is a resource id (a picture's bitmap)

@@ -515,3 +515,46 @@ TEST(ResourceScriptTool, PreprocessesConditionsAndStyles)
         << r.output;
     EXPECT_EQ(r.output.find("string 99"), std::string::npos) << r.output;
 }
+
+TEST(ResourceChain, IconsAndBitmapsAreRebuiltAsFiles)
+{
+    // An 8-bit bitmap with a 4-colour palette: the pixels start after the
+    // file header, the info header and the palette.
+    std::vector<BYTE> dib(40 + 4 * 4 + 4, 0);
+    dib[0] = 40;                // header size
+    dib[4] = 1;                 // width
+    dib[8] = 1;                 // height
+    dib[12] = 1;                // planes
+    dib[14] = 8;                // bits per pixel
+    dib[32] = 4;                // colours used
+    // An icon group naming image 7, which exists, and image 8, which does not.
+    std::vector<BYTE> image = {1, 2, 3, 4, 5};
+    std::vector<BYTE> goodGroup = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 5, 0, 0, 0, 7, 0};
+    std::vector<BYTE> badGroup = goodGroup;
+    badGroup[18] = 8;
+    VeilResourceEntry entries[] = {
+        {2, 0x0409, 4001, dib.data(), static_cast<uint32_t>(dib.size())},
+        {3, 0x0409, 7, image.data(), static_cast<uint32_t>(image.size())},
+        {14, 0x0409, 4002, goodGroup.data(), static_cast<uint32_t>(goodGroup.size())},
+        {14, 0x0409, 4003, badGroup.data(), static_cast<uint32_t>(badGroup.size())},
+        {14, 0x0409, 4004, badGroup.data(), 3}, // cut short
+    };
+    const VeilResourceTable table{VEILCASE_RESOURCE_TABLE_MAGIC, VEILCASE_RESOURCE_TABLE_VERSION, 5, entries};
+    AddResourceSource(&table);
+
+    std::vector<BYTE> bmp;
+    ASSERT_TRUE(LoadBitmapFile(4001, bmp));
+    EXPECT_EQ(Le32(bmp, 10), 14u + 40u + 16u);
+    EXPECT_EQ(bmp.size(), 14u + dib.size());
+
+    std::vector<BYTE> ico;
+    ASSERT_TRUE(LoadIconFile(4002, ico));
+    ASSERT_EQ(ico.size(), 6u + 16u + image.size());
+    EXPECT_EQ(Le32(ico, 6 + 8), 5u);       // image size
+    EXPECT_EQ(Le32(ico, 6 + 12), 22u);     // image offset
+    EXPECT_EQ(std::vector<BYTE>(ico.begin() + 22, ico.end()), image);
+    EXPECT_FALSE(LoadIconFile(4003, ico));
+    EXPECT_TRUE(ico.empty());
+    EXPECT_FALSE(LoadIconFile(4004, ico));
+    RemoveResourceSource(&table);
+}
