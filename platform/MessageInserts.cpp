@@ -9,30 +9,30 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 // Turns a printf format between the exclamation marks into one for
 // CString::Format with a fixed argument type: text ("%...s") or a 64-bit
 // integer ("%...ll<conv>"). Returns false for formats we do not accept.
-bool BuildFormat(const CString& spec, bool& wantsText, CString& format)
+bool BuildFormat(const CString& conversion, bool& wantsText, CString& format)
 {
     int i = 0;
-    const int n = spec.GetLength();
+    const int n = conversion.GetLength();
     CString head;
-    while (i < n && CString(u"-+ #0").Find(spec[i]) >= 0)
-        head += spec[i++];
-    while (i < n && IsDigit(spec[i]))
-        head += spec[i++];
-    if (i < n && spec[i] == u'.') {
-        head += spec[i++];
-        while (i < n && IsDigit(spec[i]))
-            head += spec[i++];
+    while (i < n && CString(u"-+ #0").Find(conversion[i]) >= 0)
+        head += conversion[i++];
+    while (i < n && IsDigit(conversion[i]))
+        head += conversion[i++];
+    if (i < n && conversion[i] == u'.') {
+        head += conversion[i++];
+        while (i < n && IsDigit(conversion[i]))
+            head += conversion[i++];
     }
     // Length modifiers only say how wide the argument was; ours are typed.
-    if (spec.Mid(i, 3) == u"I64" || spec.Mid(i, 3) == u"I32")
+    if (conversion.Mid(i, 3) == u"I64" || conversion.Mid(i, 3) == u"I32")
         i += 3;
-    else if (spec.Mid(i, 2) == u"ll" || spec.Mid(i, 2) == u"hh")
+    else if (conversion.Mid(i, 2) == u"ll" || conversion.Mid(i, 2) == u"hh")
         i += 2;
-    else if (i < n && CString(u"hlwIzjt").Find(spec[i]) >= 0)
+    else if (i < n && CString(u"hlwIzjt").Find(conversion[i]) >= 0)
         ++i;
     if (i != n - 1)
         return false;
-    const char16_t conv = spec[i];
+    const char16_t conv = conversion[i];
     if (conv == u's' || conv == u'S') {
         wantsText = true;
         format = u"%" + head + u"s";
@@ -86,7 +86,7 @@ CString FormatMessageInserts(const CString& pattern, const std::vector<MessageAr
         size_t number = static_cast<size_t>(next - u'0');
         if (end < n && IsDigit(pattern[end]))
             number = number * 10 + static_cast<size_t>(pattern[end++] - u'0');
-        CString spec = u"s";
+        CString conversion = u"s";
         if (end < n && pattern[end] == u'!') {
             int close = pattern.Find(u'!', end + 1);
             if (close < 0) {
@@ -94,13 +94,13 @@ CString FormatMessageInserts(const CString& pattern, const std::vector<MessageAr
                 i = end;
                 continue;
             }
-            spec = pattern.Mid(end + 1, close - end - 1);
+            conversion = pattern.Mid(end + 1, close - end - 1);
             end = close + 1;
         }
 
         bool wantsText = false;
         CString format;
-        const bool usable = number <= args.size() && BuildFormat(spec, wantsText, format) &&
+        const bool usable = number <= args.size() && BuildFormat(conversion, wantsText, format) &&
                             args[number - 1].IsText() == wantsText;
         if (!usable) {
             out += pattern.Mid(i, end - i);
