@@ -35,6 +35,18 @@ bool IsHiddenSourceFile(const CString& path)
 
 constexpr int kMaxLineLength = 1023;
 
+// Whether a return address lies in the trace code's own source.
+bool IsOwnFrame(ULONGLONG returnAddress)
+{
+    CString file;
+    int line = 0;
+    if (!dh::LineFromAddress(returnAddress - 1, file, line))
+        return false;
+    int slash = file.ReverseFind(u'/');
+    CString name = file.Mid(slash + 1);
+    return name.CompareNoCase(u"callstack.cpp") == 0 || name.CompareNoCase(u"debughelp_posix.cpp") == 0;
+}
+
 } // namespace
 
 CCallStack::CCallStack() : m_addresses{}, m_bCounted(false)
@@ -86,13 +98,19 @@ bool CCallStack::LinkDebugHelpDll()
     return dh::Link();
 }
 
-// Kept out of line, and the capture is not its last act (no tail call): the
-// capture skips exactly this frame and the constructor's.
-[[gnu::noinline]] void CCallStack::GetStackTrace()
+void CCallStack::GetStackTrace()
 {
-    int captured = dh::CaptureStack(m_addresses, ciMaxStackSize, 2);
-    for (int i = captured < 0 ? 0 : captured; i < ciMaxStackSize; ++i)
-        m_addresses[i] = 0;
+    // Capture a few frames more than are kept and drop the leading ones that
+    // belong to the trace code itself: how many there are depends on how the
+    // compiler laid out the constructors, so they are found by their source.
+    constexpr int kSpare = 8;
+    ULONGLONG frames[ciMaxStackSize + kSpare] = {};
+    const int captured = dh::CaptureStack(frames, ciMaxStackSize + kSpare, 0);
+    int first = 0;
+    while (first < captured && IsOwnFrame(frames[first]))
+        ++first;
+    for (int i = 0; i < ciMaxStackSize; ++i)
+        m_addresses[i] = first + i < captured ? frames[first + i] : 0;
 }
 
 CString CCallStack::ToString() const
