@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "Resources.h"
+
 #include <cstdio>
 #include <initializer_list>
 #include <mutex>
@@ -45,6 +47,13 @@ int AfxMessageBox(const CString& text, UINT type)
     }
     // The handler runs without the lock: a modal box may itself show boxes.
     return handler ? handler(text, type) : ConsoleMessageBox(text, type);
+}
+
+int AfxMessageBox(UINT promptId, UINT type)
+{
+    CString text;
+    platform::LoadResourceString(promptId, text); // empties the text when missing
+    return AfxMessageBox(text, type);
 }
 
 int DefaultMessageBoxButton(UINT type)

@@ -54,6 +54,10 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 // and returns the chosen button.
 int AfxMessageBox(const CString& text, UINT type = MB_OK);
 
+// Shows string `promptId` of the string table (an empty box text when the
+// table has none) and returns the chosen button.
+int AfxMessageBox(UINT promptId, UINT type = MB_OK);
+
 // The button a box of style `type` answers with when the user just confirms
 // it: the default button of its set (MB_DEFBUTTONn picks among them).
 int DefaultMessageBoxButton(UINT type);

@@ -241,5 +241,16 @@ TEST(MessageBoxTest, ConsoleHandlerAnswersWithTheDefaultButton)
     // Without a handler installed the console answers.
     MessageBoxHandler previous = SetMessageBoxHandler(nullptr);
     EXPECT_EQ(AfxMessageBox(CString(u"console box"), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2), IDNO);
+
+    // A box by string id shows the table's text through the installed handler.
+    std::vector<SBox> boxes;
+    SetMessageBoxHandler([&boxes](const CString& text, UINT type) {
+        boxes.push_back({text, type});
+        return IDRETRY;
+    });
+    EXPECT_EQ(AfxMessageBox(2000u, MB_RETRYCANCEL | MB_ICONERROR), IDRETRY);
     SetMessageBoxHandler(previous);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, String(2000));
+    EXPECT_EQ(boxes[0].type, MB_RETRYCANCEL | MB_ICONERROR);
 }
