@@ -6,6 +6,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "CommandLine.h"
 #include "Configuration.h"
 #include "Directory.h"
 #include "EncryptionTask.h"
@@ -29,36 +30,12 @@ constexpr UINT ciKeyListingTimeout = 20;
 // The name listing decrypts the session key and may wait for a passphrase.
 constexpr UINT ciNameListingTimeout = 300;
 
-// A path or name as one double-quoted argument that the Windows rules split
-// back unchanged: inner quotes escaped, backslashes before a quote (or
-// before the closing quote) doubled. Ordinary paths come out as "<path>".
-CString Quoted(const CString& text)
-{
-    CString result = u"\"";
-    int backslashes = 0;
-    for (int i = 0; i < text.GetLength(); ++i) {
-        char16_t c = text[i];
-        if (c == u'\\') {
-            ++backslashes;
-        } else {
-            if (c == u'"')
-                result += CString(u'\\', backslashes + 1);
-            backslashes = 0;
-        }
-        result += c;
-    }
-    if (backslashes > 0)
-        result += CString(u'\\', backslashes);
-    result += u'"';
-    return result;
-}
-
 // "--homedir "<dir>" " when a GnuPG home directory is configured, else "".
 CString HomeOption(const CString& homeDir)
 {
     if (homeDir.IsEmpty())
         return CString();
-    return u"--homedir " + Quoted(homeDir) + u" ";
+    return u"--homedir " + platform::QuoteArgument(homeDir, true) + u" ";
 }
 
 CString HomeOption()
@@ -210,7 +187,8 @@ CArrayEx<ULONGLONG, const ULONGLONG&> CEncryptionGnuPG::GetPublicKeyIdsForEncryp
     // Both listings read the configured key ring, the one that decrypts.
     CString home = HomeOption();
     CString output;
-    if (!RunGnuPG(home + u" --list-packets --list-only " + Quoted(path), ciRecipientListingTimeout, output))
+    CString parameters = home + u" --list-packets --list-only " + platform::QuoteArgument(path, true);
+    if (!RunGnuPG(parameters, ciRecipientListingTimeout, output))
         return CArrayEx<ULONGLONG, const ULONGLONG&>();
     CArrayEx<ULONGLONG, const ULONGLONG&> ids = ParseRecipientKeyIds(output);
     if (ids.IsEmpty())
@@ -247,7 +225,8 @@ CArrayEx<CKey, const CKey&> CEncryptionGnuPG::GetMissingKeysForFile(const CStrin
 SLiteralDataInfo CEncryptionGnuPG::ListLiteralData(const CString& path)
 {
     CString parameters;
-    parameters.Format(u"--charset=utf-8 %s --list-packets %s", HomeOption().GetString(), Quoted(path).GetString());
+    parameters.Format(u"--charset=utf-8 %s --list-packets %s", HomeOption().GetString(),
+                      platform::QuoteArgument(path, true).GetString());
     CString output;
     // A failed or timed-out run still leaves what it printed; read that.
     RunGnuPG(parameters, ciNameListingTimeout, output);
@@ -335,8 +314,8 @@ IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encr
         originalPath = PlainPathFor(encryptedPath, fallback, false);
     }
 
-    CString arguments = u" --yes --charset=utf-8 --output " + Quoted(decryptedPath) + u" --decrypt " +
-                        Quoted(encryptedPath);
+    CString arguments = u" --yes --charset=utf-8 --output " + platform::QuoteArgument(decryptedPath, true) +
+                        u" --decrypt " + platform::QuoteArgument(encryptedPath, true);
     WriteLogText(eLogDebug, u"Decryption command line: " + arguments);
     bool existedBefore = CDirectory::FileExist(decryptedPath, CString());
     try {
@@ -404,8 +383,9 @@ void CEncryptionGnuPG::StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, co
     // goes as it is; "--utf8-strings" tells gpg to read it so.
     CString arguments;
     arguments.Format(u"%s  --yes --output %s --trust-model always --utf8-strings --set-filename %s --encrypt %s",
-                     recipients.GetString(), Quoted(temporary).GetString(), Quoted(recordedName).GetString(),
-                     Quoted(plainPath).GetString());
+                     recipients.GetString(), platform::QuoteArgument(temporary, true).GetString(),
+                     platform::QuoteArgument(recordedName, true).GetString(),
+                     platform::QuoteArgument(plainPath, true).GetString());
     WriteLogText(eLogDebug, u"Encryption command line: " + arguments);
 
     std::shared_ptr<platform::CProcessHandle> process;

@@ -3,6 +3,7 @@
 #include <thread>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Directory.h"
 #include "GnuPGStatus.h"
 #include "Log.h"
@@ -51,29 +52,6 @@ void AppendUtf8(CString& output, std::string& pending, bool flush)
         return;
     output += CString::FromUtf8(std::string_view(pending.data(), complete));
     pending.erase(0, complete);
-}
-
-// Double-quoted so that the Windows rules split it back unchanged, also when
-// it holds a double quote or ends in a backslash.
-CString QuotedArgument(const CString& text)
-{
-    CString result = u"\"";
-    int backslashes = 0;
-    for (int i = 0; i < text.GetLength(); ++i) {
-        char16_t c = text[i];
-        if (c == u'\\') {
-            ++backslashes;
-        } else {
-            if (c == u'"')
-                result += CString(u'\\', backslashes + 1);
-            backslashes = 0;
-        }
-        result += c;
-    }
-    if (backslashes > 0)
-        result += CString(u'\\', backslashes);
-    result += u'"';
-    return result;
 }
 
 // Terminates one process by handle; logs and returns false when it refuses.
@@ -278,7 +256,7 @@ std::shared_ptr<platform::CProcessHandle> RunGnuPGWithStatusFile(const CString& 
 
     CString commandLine;
     commandLine.Format(u"\"%s\" %s --status-file %s %s", gnupgPath.GetString(), homeOption.GetString(),
-                       QuotedArgument(statusFile.Path()).GetString(), arguments.GetString());
+                       platform::QuoteArgument(statusFile.Path(), true).GetString(), arguments.GetString());
 
     auto process = std::make_shared<platform::CProcessHandle>();
     int error = 0;

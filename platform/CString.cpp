@@ -798,7 +798,7 @@ std::u16string FormatWide(const char16_t* format, va_list ap)
             (void)va_arg(args, void*);
             break;
         default:
-            // Unknown conversion: copy the specification as it stands.
+            // Unknown conversion: copy it as written.
             out.append(specStart, p);
             break;
         }

@@ -82,10 +82,10 @@ std::vector<CString> SplitCommandLine(const CString& commandLine)
     return tokens;
 }
 
-CString QuoteArgument(const CString& argument)
+CString QuoteArgument(const CString& argument, bool always)
 {
     const std::u16string& arg = argument.Str();
-    if (!arg.empty() && arg.find_first_of(u" \t\"") == std::u16string::npos)
+    if (!always && !arg.empty() && arg.find_first_of(u" \t\"") == std::u16string::npos)
         return argument;
 
     std::u16string quoted = u"\"";

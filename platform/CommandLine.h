@@ -22,10 +22,11 @@ namespace platform {
 std::vector<CString> SplitCommandLine(const CString& commandLine);
 
 // Quotes one argument so that SplitCommandLine returns it unchanged: kept as
-// it is when it has no blank, tab or double quote and is not empty, else
-// enclosed in double quotes with inner quotes and the backslashes before
-// them escaped. Pitfall: not for the program token, which can't hold a
-// double quote at all.
-CString QuoteArgument(const CString& argument);
+// it is when it has no blank, tab or double quote and is not empty (unless
+// `always` asks for quotes, as the logged command lines show every path),
+// else enclosed in double quotes with inner quotes and the backslashes
+// before them escaped. Pitfall: not for the program token, which can't hold
+// a double quote at all.
+CString QuoteArgument(const CString& argument, bool always = false);
 
 } // namespace platform

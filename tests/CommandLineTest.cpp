@@ -72,13 +72,16 @@ TEST(CommandLineTest, QuotedArgumentsSplitBackUnchanged)
         u"plain", u"", u"two words", u"tab\tin", u"q\"uote", u"\"", u"\\", u"ends\\",
         u"ends with blank\\", u"a\\\\\"b\\", u"\\\\server\\share\\", u"\"\"", u"ü ñ 日本 🙂",
     };
-    for (const char16_t* sample : samples) {
-        CString line = u"p " + QuoteArgument(sample) + u" next";
-        Tokens tokens = Split(line);
-        ASSERT_EQ(tokens.size(), 3u) << line.ToUtf8();
-        EXPECT_EQ(tokens[1], std::u16string(sample)) << line.ToUtf8();
-        EXPECT_EQ(tokens[2], u"next");
+    for (bool always : {false, true}) {
+        for (const char16_t* sample : samples) {
+            CString line = u"p " + QuoteArgument(sample, always) + u" next";
+            Tokens tokens = Split(line);
+            ASSERT_EQ(tokens.size(), 3u) << line.ToUtf8();
+            EXPECT_EQ(tokens[1], std::u16string(sample)) << line.ToUtf8();
+            EXPECT_EQ(tokens[2], u"next");
+        }
     }
+    EXPECT_EQ(QuoteArgument(u"/home/anna/a.gpg", true), CString(u"\"/home/anna/a.gpg\""));
     EXPECT_EQ(QuoteArgument(u"plain"), CString(u"plain"));
     EXPECT_EQ(QuoteArgument(u"a\\b"), CString(u"a\\b"));
     EXPECT_EQ(QuoteArgument(u"a b\\"), CString(u"\"a b\\\\\""));
