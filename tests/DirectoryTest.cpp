@@ -19,31 +19,9 @@ using testsupport::WriteFile;
 
 namespace {
 
-CString P(const fs::path& path)
-{
-    return CString::FromUtf8(path.string());
-}
+const auto P = &testsupport::ToCString;
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using testsupport::ScopedEnv;
 
 // Runs `action`, expecting a CUserException; returns its diagnostic text.
 template <class F>

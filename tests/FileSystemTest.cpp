@@ -19,32 +19,10 @@ using testsupport::WriteFile;
 
 namespace {
 
-CString P(const fs::path& path)
-{
-    return CString::FromUtf8(path.string());
-}
+const auto P = &testsupport::ToCString;
 
 // Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using testsupport::ScopedEnv;
 
 const platform::FileEntry* FindEntry(const std::vector<platform::FileEntry>& entries, const char16_t* name)
 {

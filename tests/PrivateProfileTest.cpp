@@ -15,10 +15,7 @@ using testsupport::WriteFile;
 
 namespace {
 
-CString P(const fs::path& p)
-{
-    return CString::FromUtf8(p.string());
-}
+const auto P = &testsupport::ToCString;
 
 CString Get(const char16_t* section, const char16_t* key, const fs::path& file, const char16_t* def = u"<none>")
 {

@@ -19,10 +19,7 @@ using testsupport::TempDir;
 
 namespace {
 
-CString P(const fs::path& p)
-{
-    return CString::FromUtf8(p.string());
-}
+const auto P = &testsupport::ToCString;
 
 CString Tool(const char* name)
 {

@@ -355,29 +355,7 @@ std::vector<BYTE> StringBlock(UINT id, const std::u16string& text)
     return block;
 }
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old, m_had = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name, m_old;
-    bool m_had = false;
-};
+using testsupport::ScopedEnv;
 
 } // namespace
 

@@ -114,6 +114,29 @@ std::string ReadFile(const fs::path& path)
     return s.str();
 }
 
+CString ToCString(const fs::path& path)
+{
+    return CString::FromUtf8(path.string());
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name)
+{
+    if (const char* old = getenv(name))
+        m_old = old;
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_old)
+        setenv(m_name.c_str(), m_old->c_str(), 1);
+    else
+        unsetenv(m_name.c_str());
+}
+
 fs::path BinDir()
 {
     return fs::read_symlink("/proc/self/exe").parent_path();

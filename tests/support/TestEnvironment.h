@@ -3,7 +3,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "CString.h"
 
 namespace testsupport {
 
@@ -34,6 +37,24 @@ private:
 void WriteFile(const std::filesystem::path& path, const std::string& content);
 // Reads the whole file; throws when it cannot be opened.
 std::string ReadFile(const std::filesystem::path& path);
+
+// A path as the UTF-16 text the core takes.
+CString ToCString(const std::filesystem::path& path);
+
+// Sets (or, with a null value, unsets) an environment variable for the life
+// of the object and restores the earlier state afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
 
 // Folder of the test executables and helper programs (bin/).
 std::filesystem::path BinDir();
