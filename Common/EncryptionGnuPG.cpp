@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kSource = "Common/EncryptionGnuPG";
+const char* const kSource = "Common\\EncryptionGnuPG";
 
 constexpr UINT ciUnknownGnuPGError = 2001;
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-const char* const kSource = "Common/EncryptionGnuPG";
+const char* const kSource = "Common\\EncryptionGnuPG";
 
 // At most this much of a status file is read: enough for every keyword.
 constexpr DWORD ciMaxStatusBytes = 5000;

@@ -91,6 +91,7 @@ UINT StatusRunMessage(const CString& program, const CString& home, const CString
         return 0;
     } catch (COrvException* e) {
         UINT id = e->GetMessageId();
+        EXPECT_STREQ(e->GetSourceFile(), "Common\\EncryptionGnuPG");
         if (details)
             *details = e->GetMessageDetails();
         e->Delete();
