@@ -12,6 +12,7 @@
 #include "GpgTestHome.h"
 #include "OrvException.h"
 #include "PrivateProfile.h"
+#include "Registry.h"
 #include "TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -381,6 +382,15 @@ TEST_F(EncryptionGnuPGTest, VersionAndConfigurationErrors)
     EXPECT_EQ(ThrownMessageId([&] { engine.DecryptFileW(U(dir / "x.gpg"), decrypted); }), 2004u);
     CConfiguration::SetGnuPGPath(u"");
     EXPECT_EQ(ThrownMessageId([&] { engine.ListKeys(); }), 2004u);
+
+    // Without any configuration at all, every run reports the missing
+    // configuration before anything is started.
+    ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin\\veilcase\\Configuration"), ERROR_SUCCESS);
+    EXPECT_EQ(ThrownMessageId([] { CEncryptionGnuPG::IsSupportedVersion(); }), 2002u);
+    EXPECT_EQ(ThrownMessageId([&] { engine.ListKeys(); }), 2002u);
+    EXPECT_EQ(ThrownMessageId([&] { engine.DecryptFileW(U(dir / "x.gpg"), decrypted); }), 2002u);
+    CConfiguration::SetGnuPGHomeDir(U(home->Home()));
+    CConfiguration::SetWorkingDir(U(workRoot->Path()));
     CConfiguration::SetGnuPGPath(u"/usr/bin/gpg");
 
     EXPECT_TRUE(engine.IsEncryptedFile(u"a.gpg"));
