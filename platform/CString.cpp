@@ -565,6 +565,23 @@ void AppendPadded(std::u16string& out, std::u16string_view body, int width, bool
 
 enum class Size { None, Short, Char, Long, LongLong, Size, IntMax, PtrDiff, LongDouble, Wide };
 
+// Widths and precisions are bounded, whether written or taken from the
+// arguments, so a stray value cannot ask for gigabytes of padding.
+constexpr int ciMaxField = 100000;
+
+// snprintf of one numeric conversion into a string of whatever length it needs.
+template <class T>
+std::string FormatNumber(const std::string& spec, T value)
+{
+    int n = snprintf(nullptr, 0, spec.c_str(), value);
+    if (n <= 0)
+        return std::string();
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    snprintf(text.data(), text.size(), spec.c_str(), value);
+    text.resize(static_cast<size_t>(n));
+    return text;
+}
+
 } // namespace
 
 std::u16string FormatWide(const char16_t* format, va_list ap)
@@ -592,28 +609,33 @@ std::u16string FormatWide(const char16_t* format, va_list ap)
         bool left = flags.find('-') != std::string::npos;
         int width = -1;
         if (*p == u'*') {
+            // A negative width means left alignment; INT_MIN has no positive
+            // counterpart, so the bound is applied before negating.
             width = va_arg(args, int);
             if (width < 0) {
                 left = true;
                 flags += '-';
-                width = -width;
+                width = width < -ciMaxField ? ciMaxField : -width;
             }
+            width = std::min(width, ciMaxField);
             ++p;
         } else if (*p >= u'0' && *p <= u'9') {
             width = 0;
             while (*p >= u'0' && *p <= u'9')
-                width = std::min(width * 10 + (*p++ - u'0'), 100000);
+                width = std::min(width * 10 + (*p++ - u'0'), ciMaxField);
         }
         int precision = -1;
         if (*p == u'.') {
             ++p;
             precision = 0;
             if (*p == u'*') {
+                // A negative precision counts as none at all.
                 precision = va_arg(args, int);
+                precision = precision < 0 ? -1 : std::min(precision, ciMaxField);
                 ++p;
             } else {
                 while (*p >= u'0' && *p <= u'9')
-                    precision = std::min(precision * 10 + (*p++ - u'0'), 100000);
+                    precision = std::min(precision * 10 + (*p++ - u'0'), ciMaxField);
             }
         }
         Size size = Size::None;
@@ -731,6 +753,7 @@ std::u16string FormatWide(const char16_t* format, va_list ap)
             }
             spec += "ll";
             spec += static_cast<char>(conv);
+            std::string text;
             if (isSigned) {
                 long long v;
                 switch (size) {
@@ -743,7 +766,7 @@ std::u16string FormatWide(const char16_t* format, va_list ap)
                 case Size::Long: v = va_arg(args, int); break; // long is 32-bit on Windows
                 default: v = va_arg(args, int); break;
                 }
-                snprintf(buffer, sizeof buffer, spec.c_str(), v);
+                text = FormatNumber(spec, v);
             } else {
                 unsigned long long v;
                 switch (size) {
@@ -756,9 +779,9 @@ std::u16string FormatWide(const char16_t* format, va_list ap)
                 case Size::Long: v = va_arg(args, unsigned); break;
                 default: v = va_arg(args, unsigned); break;
                 }
-                snprintf(buffer, sizeof buffer, spec.c_str(), v);
+                text = FormatNumber(spec, v);
             }
-            out.append(buffer, buffer + strlen(buffer));
+            out.append(text.begin(), text.end());
             break;
         }
         case u'e':
@@ -778,18 +801,11 @@ std::u16string FormatWide(const char16_t* format, va_list ap)
             if (size == Size::LongDouble) {
                 spec += "L";
                 spec += static_cast<char>(conv);
-                long double v = va_arg(args, long double);
-                int n = snprintf(nullptr, 0, spec.c_str(), v);
-                text.resize(static_cast<size_t>(std::max(n, 0)) + 1);
-                snprintf(text.data(), text.size(), spec.c_str(), v);
+                text = FormatNumber(spec, va_arg(args, long double));
             } else {
                 spec += static_cast<char>(conv);
-                double v = va_arg(args, double);
-                int n = snprintf(nullptr, 0, spec.c_str(), v);
-                text.resize(static_cast<size_t>(std::max(n, 0)) + 1);
-                snprintf(text.data(), text.size(), spec.c_str(), v);
+                text = FormatNumber(spec, va_arg(args, double));
             }
-            text.resize(strlen(text.c_str()));
             out.append(text.begin(), text.end());
             break;
         }

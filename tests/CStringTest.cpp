@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "CString.h"
 
 namespace {
@@ -115,6 +117,28 @@ TEST(CStringFormat, IntegersWithWindowsSizePrefixes)
     EXPECT_EQ(Fmt(u"%ld|%lu", -5, 5u), CString(u"-5|5")); // long is 32-bit in these formats
     EXPECT_EQ(Fmt(u"%x", 255u), CString(u"ff"));
     EXPECT_EQ(Fmt(u"%.3f", 1.5), CString(u"1.500"));
+}
+
+TEST(CStringFormat, WideFieldsAndTakenWidthsAreComplete)
+{
+    // Numbers padded or zero-extended past any small scratch size keep every unit.
+    CString wide = Fmt(u"%200d|%.150d", 7, 3);
+    ASSERT_EQ(wide.GetLength(), 200 + 1 + 150);
+    EXPECT_EQ(wide.Left(199), CString(u' ', 199));
+    EXPECT_EQ(wide.Mid(199, 2), CString(u"7|"));
+    EXPECT_EQ(wide.Right(150), CString(u'0', 149) + u'3');
+
+    // A width or precision taken from the arguments follows the same bounds
+    // as one written in the format, whatever its value.
+    const int writtenMax = Fmt(u"%999999999d", 1).GetLength();
+    EXPECT_EQ(Fmt(u"%*d", INT_MAX, 1).GetLength(), writtenMax);
+    EXPECT_EQ(Fmt(u"%*s", INT_MAX, u"x").GetLength(), writtenMax);
+    EXPECT_EQ(Fmt(u"%*f", INT_MAX, 1.0).GetLength(), writtenMax);
+    CString leftMost = Fmt(u"%*d|", INT_MIN, 1);
+    EXPECT_EQ(leftMost.GetLength(), writtenMax + 1);
+    EXPECT_EQ(leftMost.Left(2), CString(u"1 "));
+    EXPECT_EQ(Fmt(u"%.*d", INT_MAX, 5).GetLength(), Fmt(u"%.999999999d", 5).GetLength());
+    EXPECT_EQ(Fmt(u"[%.*s][%-*d]", -1, u"all", -3, 4), CString(u"[all][4  ]"));
 }
 
 TEST(CStringBuffer, GetBufferAndReleaseBuffer)
