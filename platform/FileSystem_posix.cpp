@@ -632,8 +632,16 @@ bool IsMountPoint(const CString& path)
     std::string up = p.substr(0, p.rfind('/'));
     if (up.empty())
         up = "/";
-    if (lstat(p.c_str(), &own) == 0 && S_ISDIR(own.st_mode) && stat(up.c_str(), &parent) == 0)
-        return own.st_dev != parent.st_dev;
+    if (lstat(p.c_str(), &own) == 0 && S_ISDIR(own.st_mode) && stat(up.c_str(), &parent) == 0 &&
+        own.st_dev != parent.st_dev)
+        return true;
+    // The folded path above is lexical: "link/." or "link/.." reach a folder
+    // the spelled-out name does not show, perhaps the root itself. The folder
+    // as the system resolves it is compared with its real parent too (the
+    // root is its own parent). A link named without such a suffix is the link.
+    std::string raw = WithoutTrailingSlash(U8(path));
+    if (lstat(raw.c_str(), &own) == 0 && S_ISDIR(own.st_mode) && stat((raw + "/..").c_str(), &parent) == 0)
+        return own.st_dev != parent.st_dev || own.st_ino == parent.st_ino;
     return false;
 }
 

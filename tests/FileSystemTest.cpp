@@ -288,6 +288,18 @@ TEST(FileSystemVolumes, MountPointsAndFreeSpace)
     TempDir dir;
     EXPECT_FALSE(platform::IsMountPoint(P(dir.Path())));
     EXPECT_FALSE(platform::IsMountPoint(u""));
+    // A root reached through a link and "." or ".." is still the root, though
+    // the spelled-out path names no mount point.
+    fs::create_directory_symlink("/", dir / "toRoot");
+    fs::create_directory(dir / "sub");
+    fs::create_directory_symlink("/proc", dir / "sub" / "toProc");
+    EXPECT_TRUE(platform::IsMountPoint(P(dir / "toRoot") + u"/."));
+    EXPECT_TRUE(platform::IsMountPoint(P(dir / "toRoot") + u"/./"));
+    EXPECT_TRUE(platform::IsMountPoint(P(dir / "sub" / "toProc" / "self") + u"/.."));
+    // The link itself is no mount point: removing it leaves its target alone.
+    EXPECT_FALSE(platform::IsMountPoint(P(dir / "toRoot")));
+    EXPECT_FALSE(platform::IsMountPoint(P(dir / "toRoot") + u"/"));
+    EXPECT_FALSE(platform::IsMountPoint(P(dir / "sub") + u"/."));
 
     ULONGLONG available = 0, total = 0, free = 0;
     ASSERT_TRUE(platform::DiskFreeSpace(P(dir.Path()), available, total, free));
