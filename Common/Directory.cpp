@@ -298,7 +298,8 @@ CString CDirectory::GetTempFileNameW(const CString& directory, const CString& ex
 
 int CDirectory::ParseFileIndex(const CString& name, const CString& prefix, int digits, const CString& suffix)
 {
-    if (digits <= 0 || name.GetLength() != prefix.GetLength() + digits + suffix.GetLength())
+    if (digits <= 0 ||
+        name.GetLength() != static_cast<long long>(prefix.GetLength()) + digits + suffix.GetLength())
         return 0;
     // The name must really be built from prefix and suffix: other files whose
     // names merely use the same letters do not count.
@@ -326,8 +327,9 @@ CString CDirectory::GetNextIndexedFilename(const CString& directory, const CStri
             highest = index;
     }
     // Once the index outgrows its width the names no longer parse; never
-    // hand out a name that is already taken.
-    for (int index = highest + 1;; ++index) {
+    // hand out a name that is already taken. An index read as the largest
+    // int has no successor: the lowest free index is used then.
+    for (int index = highest < 0x7FFFFFFF ? highest + 1 : 1;; ++index) {
         CString name;
         name.Format(u"%s%0*d%s", prefix.GetString(), digits, index, suffix.GetString());
         if (directory.IsEmpty() || platform::GetAttributes(Concat(directory, name)) == INVALID_FILE_ATTRIBUTES)

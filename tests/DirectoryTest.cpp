@@ -165,6 +165,12 @@ TEST(DirectoryNames, TempAndIndexedNames)
     WriteFile(logs / "n9.txt", "");
     WriteFile(logs / "n10.txt", "");
     EXPECT_EQ(CDirectory::GetNextIndexedFilename(l, u"n", 1, u"txt"), CString(u"n11.txt"));
+
+    // An index beyond the int range (read as the largest int) leaves no next
+    // number: the lowest free one is given instead of a wrapped, negative one.
+    WriteFile(logs / "w9999999999.txt", "");
+    WriteFile(logs / "w0000000001.txt", "");
+    EXPECT_EQ(CDirectory::GetNextIndexedFilename(l, u"w", 10, u"txt"), CString(u"w0000000002.txt"));
 }
 
 TEST(DirectoryNames, ParseFileIndex)
@@ -178,6 +184,7 @@ TEST(DirectoryNames, ParseFileIndex)
     EXPECT_EQ(CDirectory::ParseFileIndex(u"v2_203", u"v2_", 3, u""), 203);
     EXPECT_EQ(CDirectory::ParseFileIndex(u"000", u"", 3, u""), 0);
     EXPECT_EQ(CDirectory::ParseFileIndex(u"999", u"", 3, u""), 999);
+    EXPECT_EQ(CDirectory::ParseFileIndex(u"log1.txt", u"log", 0x7FFFFFFF, u".txt"), 0); // no length overflow
 }
 
 TEST(DirectoryNames, ExpandEnvironmentVariables)
