@@ -51,6 +51,9 @@ CString ReadKeysText(HKEY key)
     if (RegQueryValueExW(key, kKeysValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
         ERROR_SUCCESS)
         return CString();
+    // The value need not end in a zero character: end it after its last
+    // whole unit (a lone odd byte is dropped).
+    buffer[size / sizeof(char16_t)] = 0;
     return CString(buffer.data()); // up to the first zero character
 }
 

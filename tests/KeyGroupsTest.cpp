@@ -221,4 +221,13 @@ TEST_F(KeyGroupsTest, NamesAndSizesAtTheLimits)
     EXPECT_EQ(expected, Vec(CConfiguration::GetKeyGroupKey(u"everyone")));
 }
 
+TEST_F(KeyGroupsTest, UnterminatedKeysOfAnOddSizeAreReadWithinTheirBytes)
+{
+    // Written by something else: no terminator and an odd byte count. Only
+    // whole UTF-16 units count, and nothing past the value may be read.
+    const char raw[] = "1\0002\000,\0003"; // "12," and a lone byte '3'
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kGroups + u"\\raw", u"Keys", REG_BINARY, raw, 7));
+    EXPECT_EQ(std::vector<DWORD>{0x12}, Vec(CConfiguration::GetKeyGroupKey(u"raw")));
+}
+
 } // namespace
