@@ -33,7 +33,9 @@ std::string Describe(const std::string& what, const std::string& path, int error
 
 // Creates `path` (mode 0700) when missing. An existing folder must be a real
 // directory; `mustBePrivate` also demands that the user owns it and, when it
-// is open to others, closes it (it is ours alone by then).
+// is open to others, closes it (it is ours alone by then). Only the private
+// folder itself must not be a link; the levels above it may be links to
+// folders, as a linked ~/.config or /home is.
 bool EnsureFolder(const std::string& path, bool mustBePrivate, std::string& error)
 {
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -41,7 +43,7 @@ bool EnsureFolder(const std::string& path, bool mustBePrivate, std::string& erro
         return false;
     }
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) {
+    if ((mustBePrivate ? lstat(path.c_str(), &st) : stat(path.c_str(), &st)) != 0) {
         error = Describe("cannot examine folder", path, errno);
         return false;
     }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -510,6 +511,22 @@ TEST_F(RegistryTest, ConcurrentWritersFromSeveralProcessesLoseNothing)
     close(pipeFds[0]);
     EXPECT_EQ(0, WaitClient(reader));
     EXPECT_EQ("grüß dich", output);
+}
+
+TEST_F(RegistryTest, StoreOpensBelowLinkedFolders)
+{
+    // Configuration folders kept elsewhere and linked in (dotfile setups,
+    // a home below a linked /home) must still hold the store.
+    namespace fs = std::filesystem;
+    testsupport::TempDir dir("linkedconfig");
+    fs::create_directory(dir / "real");
+    fs::create_directory_symlink(dir / "real", dir / "link");
+    for (const char* config : {"link", "link/deeper/config"}) {
+        testsupport::ScopedEnv env("XDG_CONFIG_HOME", (dir / config).string());
+        EXPECT_EQ(0, WaitClient(StartClient({"write", m_base.ToUtf8(), "v", "1"}))) << config;
+    }
+    EXPECT_TRUE(fs::is_regular_file(dir / "real/veilcase/registry.sqlite3"));
+    EXPECT_TRUE(fs::is_regular_file(dir / "real/deeper/config/veilcase/registry.sqlite3"));
 }
 
 TEST_F(RegistryTest, ForkedChildUsesItsOwnConnection)
