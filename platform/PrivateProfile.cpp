@@ -224,8 +224,10 @@ bool EditProfile(SProfileText& file, std::u16string_view section, const char16_t
         return changed;
     }
     std::u16string written = QuoteIfNeeded(value);
-    for (auto [begin, end] : ranges)
-        for (size_t i = begin; i < end; ++i) {
+    // Only the first section of the name counts, as for reading; a later
+    // section of the same name is never looked at.
+    if (!ranges.empty())
+        for (size_t i = ranges.front().first; i < ranges.front().second; ++i) {
             auto entry = EntryOf(file.lines[i].text);
             if (entry && SameName(entry->first, keyName)) {
                 std::u16string line = std::u16string(entry->first) + u"=" + written;

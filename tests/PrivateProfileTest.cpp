@@ -124,6 +124,18 @@ TEST(PrivateProfileTest, ValuesComeBackUnchangedEvenWithBlanksAndQuotes)
     EXPECT_EQ(Get(u"s", u"j", ini), u"x");
 }
 
+TEST(PrivateProfileTest, RepeatedSectionWritesGoWhereReadsLook)
+{
+    // Reads see the first section of a name only; a write must land there
+    // too, else it reports success and the value never reads back.
+    TempDir dir;
+    fs::path ini = dir / "a.ini";
+    WriteFile(ini, "[veilcase]\nOriginalFilename=/a\n[other]\n[VEILCASE]\nUsedKeys=OLD\n");
+    ASSERT_TRUE(WritePrivateProfileStringW(u"veilcase", u"UsedKeys", u"NEW", P(ini)));
+    EXPECT_EQ(Get(u"veilcase", u"UsedKeys", ini), u"NEW");
+    EXPECT_EQ(ReadFile(ini), "[veilcase]\nOriginalFilename=/a\nUsedKeys=NEW\n[other]\n[VEILCASE]\nUsedKeys=OLD\n");
+}
+
 TEST(PrivateProfileTest, RefusesWhatWouldBreakTheFileAndLeavesItAlone)
 {
     TempDir dir;
