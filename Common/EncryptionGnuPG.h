@@ -66,7 +66,9 @@ public:
 
     // The file name recorded in a literal data packet as a safe bare file
     // name: "\xHH" escapes decoded as UTF-8 bytes, at most 512 characters, the
-    // characters < > : " / \ | ? * and control characters replaced by '_'.
+    // characters < > : " / \ | ? * and control characters replaced by '_'. A
+    // name longer than 246 UTF-8 bytes (so that it and its side file fit in the
+    // file system) is cut before its extension.
     // Empty when nothing usable remains (an empty name, "." or "..").
     static CString DecodeLiteralName(const CString& rawName);
 

@@ -96,6 +96,58 @@ CString DecodeHexEscapes(const CString& text)
     return CString::FromUtf8(out);
 }
 
+// Bytes of the UTF-8 form of the character at `i` (a surrogate pair
+// counts once, at its first unit); `units` gets how many units it spans.
+size_t Utf8Size(const CString& text, int i, int& units)
+{
+    char16_t c = text[i];
+    units = 1;
+    if (c < 0x80)
+        return 1;
+    if (c < 0x800)
+        return 2;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.GetLength() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        units = 2;
+        return 4;
+    }
+    return 3;
+}
+
+// The leading characters of `text` whose UTF-8 form fits in `budget` bytes.
+CString LeftByUtf8Size(const CString& text, size_t budget)
+{
+    size_t used = 0;
+    int i = 0;
+    while (i < text.GetLength()) {
+        int units = 1;
+        size_t size = Utf8Size(text, i, units);
+        if (used + size > budget)
+            break;
+        used += size;
+        i += units;
+    }
+    return text.Left(i);
+}
+
+// A name in the file system holds at most 255 bytes, and the side file
+// beside a plain copy appends ".veilcase" to its name. A longer name keeps
+// its extension and loses the end of the part before it.
+CString FitFileNameToFileSystem(const CString& name)
+{
+    constexpr size_t ciMaxNameBytes = 255 - 9;
+    if (name.ToUtf8().size() <= ciMaxNameBytes)
+        return name;
+    int dot = name.ReverseFind(u'.');
+    CString extension = dot > 0 ? name.Mid(dot) : CString();
+    size_t extensionBytes = extension.ToUtf8().size();
+    if (extensionBytes > ciMaxNameBytes / 2) {
+        extension.Empty();
+        extensionBytes = 0;
+    }
+    CString stem = name.Left(name.GetLength() - extension.GetLength());
+    return LeftByUtf8Size(stem, ciMaxNameBytes - extensionBytes) + extension;
+}
+
 // Replaces what a bare file name must not hold and refuses names that would
 // mean a folder.
 CString MakeSafeFileName(CString name)
@@ -114,6 +166,7 @@ CString MakeSafeFileName(CString name)
             c == u'|' || c == u'?' || c == u'*')
             name.SetAt(i, u'_');
     }
+    name = FitFileNameToFileSystem(name);
     if (name.IsEmpty() || name == u"." || name == u"..")
         return CString();
     return name;
@@ -298,9 +351,13 @@ SLiteralDataInfo CEncryptionGnuPG::ParseLiteralData(const CString& packetListing
     }
     size_t name = body.find(u"name=\"");
     if (name != std::u16string_view::npos) {
-        size_t quote = body.find(u'"', name + 6);
+        // gpg escapes line breaks in the name but writes a double quote as
+        // it is, so the name ends at the last quote of its line.
+        std::u16string_view line = body.substr(name + 6);
+        line = line.substr(0, line.find(u'\n'));
+        size_t quote = line.rfind(u'"');
         if (quote != std::u16string_view::npos)
-            info.rawName = CString(body.substr(name + 6, quote - name - 6));
+            info.rawName = CString(line.substr(0, quote));
     }
     return info;
 }

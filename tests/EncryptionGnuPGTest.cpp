@@ -314,6 +314,50 @@ TEST_F(EncryptionGnuPGTest, UnusableRecordedNamesFallBackToTheFileName)
     }
 }
 
+TEST_F(EncryptionGnuPGTest, QuotedAndOverlongRecordedNamesStillDecrypt)
+{
+    CEncryptionGnuPG engine;
+    // Double quotes are legal in names here and reach the recorded name.
+    const std::string quoted = "say \"hi\", ok.txt";
+    fs::path plain = dir / quoted;
+    WriteFile(plain, "quoted");
+    fs::path encrypted = dir / (quoted + ".gpg");
+    Encrypt(engine, plain, encrypted, KeysOf(engine, {&home->Alice()}));
+    CString decrypted;
+    ASSERT_EQ(engine.DecryptFileW(U(encrypted), decrypted), IEncryption::eOperationSucceeded);
+    EXPECT_EQ(CDirectory::SplitFileNameAndExtensionFromPath(decrypted), U(std::string("say _hi_, ok.txt")));
+    EXPECT_EQ(ReadFile(decrypted.ToUtf8()), "quoted");
+
+    // A recorded name holds up to 255 bytes, and gpg cuts a longer one there
+    // even inside a character. A name of 255 bytes leaves no room for the
+    // side file's ".veilcase"; a cut character read as U+FFFD (3 bytes)
+    // makes the name longer than any name here. Both must still decrypt,
+    // keep their extension where they have one, and get their side file.
+    std::string umlauts;
+    for (int i = 0; i < 130; ++i)
+        umlauts += "\xc3\xa4";
+    const struct {
+        std::string recorded;
+        const char* extension;
+    } cases[] = {{umlauts.substr(0, 250) + ".docx", ".docx"}, {umlauts + "-report.docx", nullptr}};
+    for (const auto& c : cases) {
+        fs::path longEncrypted = dir / "long.gpg";
+        ASSERT_EQ(testsupport::RunGpg({"--yes", "--trust-model", "always", "--set-filename", c.recorded, "-r",
+                                       home->Alice().keyId, "-o", longEncrypted.string(), "--encrypt",
+                                       plain.string()}),
+                  0);
+        CString longDecrypted;
+        ASSERT_EQ(engine.DecryptFileW(U(longEncrypted), longDecrypted), IEncryption::eOperationSucceeded);
+        std::string name = CDirectory::SplitFileNameAndExtensionFromPath(longDecrypted).ToUtf8();
+        EXPECT_LE(name.size() + std::strlen(".veilcase"), 255u) << name;
+        EXPECT_EQ(name.substr(0, 2), "\xc3\xa4");
+        if (c.extension)
+            EXPECT_EQ(name.substr(name.size() - 5), c.extension);
+        EXPECT_EQ(ReadFile(longDecrypted.ToUtf8()), "quoted");
+        EXPECT_TRUE(fs::exists(longDecrypted.ToUtf8() + ".veilcase"));
+    }
+}
+
 TEST_F(EncryptionGnuPGTest, RecipientsAndMissingKeysComeFromTheConfiguredKeyring)
 {
     CEncryptionGnuPG engine;

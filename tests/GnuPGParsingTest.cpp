@@ -198,8 +198,31 @@ TEST(GnuPGParsingTest, LiteralDataNameIsDecodedAndMadeSafe)
     EXPECT_EQ(Parser::DecodeLiteralName(u""), CString());
     // A broken escape stays text; its backslash becomes '_'.
     EXPECT_EQ(Parser::DecodeLiteralName(u"a\\xg1"), CString(u"a_xg1"));
-    // Over-long names are cut to 512 characters.
-    EXPECT_EQ(Parser::DecodeLiteralName(CString(u'n', 600)).GetLength(), 512);
+    // Over-long names are cut to what a name here can hold with its side
+    // file's ".veilcase" (246 bytes of UTF-8), before their extension and
+    // never inside a character.
+    EXPECT_EQ(Parser::DecodeLiteralName(CString(u'n', 600)), CString(u'n', 246));
+    EXPECT_EQ(Parser::DecodeLiteralName(CString(u'n', 300) + u".pdf"), CString(u'n', 242) + u".pdf");
+    EXPECT_EQ(Parser::DecodeLiteralName(CString(u'n', 246)), CString(u'n', 246));
+    CString pairs;
+    for (int i = 0; i < 70; ++i)
+        pairs += u"😀"; // 4 bytes each
+    EXPECT_EQ(Parser::DecodeLiteralName(pairs + u".txt"), pairs.Left(2 * 60) + u".txt");
+    EXPECT_EQ(Parser::DecodeLiteralName(u"x" + pairs), u"x" + pairs.Left(2 * 61));
+    // An "extension" as long as the name itself is no extension.
+    EXPECT_EQ(Parser::DecodeLiteralName(u"a." + CString(u'e', 300)), u"a." + CString(u'e', 244));
+
+    // gpg writes a double quote of the name as it is: the name ends at the
+    // last quote of its line, not at the first.
+    SLiteralDataInfo quoted = Parser::ParseLiteralData(
+        u"# off=119 ctb=ac tag=11 hlen=2 plen=35\n:literal data packet:\n"
+        u"\tmode b (62), created 1796691301, name=\"say \"hi\", ok\\x7b\\xc3\\xa4.txt\",\n"
+        u"\traw data: 3 bytes\n");
+    EXPECT_EQ(quoted.rawName, CString(u"say \"hi\", ok\\x7b\\xc3\\xa4.txt"));
+    EXPECT_EQ(Parser::DecodeLiteralName(quoted.rawName), CString(u"say _hi_, ok{\u00e4.txt"));
+    EXPECT_EQ(quoted.created, 1796691301);
+    EXPECT_EQ(Parser::ParseLiteralData(u":literal data packet:\n\tmode b (62), created 5, name=\"\"\"\",\r\n").rawName,
+              CString(u"\"\""));
 
     // No name, no creation time, no packet.
     SLiteralDataInfo noName = Parser::ParseLiteralData(u":literal data packet:\n\tmode b (62), created 5, name=\"\",\n");
