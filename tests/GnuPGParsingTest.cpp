@@ -1,6 +1,8 @@
 // Reading GnuPG's colon key listings, packet listings and version banner.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "EncryptionGnuPG.h"
 
 namespace {
@@ -251,6 +253,72 @@ TEST(GnuPGParsingTest, FallbackNameAndVersionBanner)
     EXPECT_EQ(Parser::IsSupportedVersionBanner(u"gpg (GnuPG) 1.4.23\r\n"), 0);
     EXPECT_EQ(Parser::IsSupportedVersionBanner(u"gpg (GnuPG)"), 0);
     EXPECT_EQ(Parser::IsSupportedVersionBanner(u"2.2.40 something else"), 0);
+}
+
+// GnuPG's output is untrusted: mutated and cut listings must never read out
+// of bounds (the sanitizer build checks that) and must still give results
+// that keep their promises.
+TEST(GnuPGParsingTest, MutatedListingsKeepEveryReaderInBounds)
+{
+    const CString seeds[] = {
+        kPublicListing,
+        u"sec::255:22:1234567890ABCDEF:1500000000:::u:::scESC:::+::ed25519:::0:\n"
+        u"uid:::::1500000000::1::Secret One <s1@example.org>::::::::::0:\n"
+        u"ssb::255:18:AAAABBBBCCCCDDDD:1500000000::::::e:::+::cv25519::\n",
+        u"# off=0 ctb=84 tag=1 hlen=2 plen=94\n"
+        u":pubkey enc packet: version 3, algo 18, keyid 5C86122DE42738C4\n"
+        u"\tdata: [263 bits]\n"
+        u"# off=119 ctb=ac tag=11 hlen=2 plen=35\n:literal data packet:\n"
+        u"\tmode b (62), created 1796691301, name=\"a \"b\\xc3\\xa4:\\x2f..\\x5c.txt\",\n"
+        u"\traw data: 3 bytes\n",
+        u"gpg (GnuPG) 2.2.40\nlibgcrypt 1.10.1\n",
+    };
+    const char16_t pieces[][10] = {u":",   u"\n",   u"\r\n",      u"\\x",  u"\\xc3", u"\"",     u"pub:",
+                                  u"sub:", u"uid:", u"sec:",      u"<",    u">",     u" <",     u"created ",
+                                  u",",    u"name=\"", u"keyid ", u"0x",   u"\U0001F600", u"\xD800", u"\xDC00"};
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 4000; ++round) {
+        std::u16string text = seeds[random() % std::size(seeds)].Str();
+        const int edits = 1 + static_cast<int>(random() % 8);
+        for (int e = 0; e < edits && !text.empty(); ++e) {
+            size_t at = random() % (text.size() + 1);
+            switch (random() % 4) {
+            case 0: text.insert(at, pieces[random() % std::size(pieces)]); break;
+            case 1: text.erase(at, random() % 12); break;
+            case 2:
+                if (at < text.size())
+                    text[at] = static_cast<char16_t>(random() % 0x10000);
+                break;
+            default: text.resize(at); break; // cut off, as a timed-out run leaves it
+            }
+        }
+        const CString listing(text);
+        for (int secret = 0; secret < 2; ++secret)
+            for (const CKey& key : Parser::ParseListKeysOutput(listing, secret))
+                EXPECT_TRUE(key.IsValid());
+        CKey key;
+        Parser::ExtractKey(listing, key);
+        const int start = static_cast<int>(random() % (text.size() + 2)) - 1;
+        EXPECT_LT(Parser::GetFieldValue(listing, start, static_cast<int>(random() % 30) - 1).Find(u':'), 0);
+        Parser::LastIndexOf(listing, u"pub:");
+        CArrayEx<ULONGLONG, const ULONGLONG&> ids = Parser::ParseRecipientKeyIds(listing);
+        const int found = ids.GetSize();
+        Parser::ResolvePrimaryKeyIds(listing, ids);
+        EXPECT_EQ(ids.GetSize(), found);
+        Parser::IsSupportedVersionBanner(listing);
+
+        SLiteralDataInfo info = Parser::ParseLiteralData(listing);
+        for (const CString& name : {Parser::DecodeLiteralName(info.rawName), Parser::DecodeLiteralName(listing),
+                                    Parser::FallbackPlainName(u"/d/" + listing + u".gpg")}) {
+            if (name.IsEmpty())
+                continue;
+            EXPECT_LE(name.ToUtf8().size(), 246u);
+            EXPECT_NE(name, CString(u"."));
+            EXPECT_NE(name, CString(u".."));
+            for (int i = 0; i < name.GetLength(); ++i)
+                EXPECT_TRUE(name[i] >= 0x20 && CString(u"<>:\"/\\|?*\x7f").Find(name[i]) < 0) << name.ToUtf8();
+        }
+    }
 }
 
 } // namespace
