@@ -195,13 +195,15 @@ CString CConfiguration::GetWorkingDir(int bUnique)
     if (!bUnique)
         return directory;
 
-    CString name;
     platform::SUuid uuid{};
-    if (platform::CreateUuid(uuid))
-        name = platform::UuidToString(uuid);
-    else
+    if (!platform::CreateUuid(uuid)) {
+        // Without a name of its own the copy would land in the working
+        // directory itself, whose removal by the task would take every other
+        // working copy with it: report no directory instead.
         WriteLog(eLogError, u"Cannot create a unique folder name in WorkingDir %s", directory.GetString());
-    CString unique = CDirectory::Concat(directory, name);
+        return CString();
+    }
+    CString unique = CDirectory::Concat(directory, platform::UuidToString(uuid));
     CreateWorkingFolder(unique);
     return unique;
 }
