@@ -1,6 +1,5 @@
 #include "EncryptionGnuPG.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -14,6 +13,7 @@
 #include "OrvException.h"
 #include "PrivateProfile.h"
 #include "ProcessRunner.h"
+#include "TempFile.h"
 
 namespace fs = std::filesystem;
 
@@ -55,34 +55,13 @@ fs::path FsPath(const CString& path)
 }
 
 // Creates an empty file readable and writable by the owner only, beside
-// `target`, under a name no other file has. Empty when none can be made.
+// `target`, under a hidden name no other file has. Empty when none can be made.
 CString CreatePrivateFileBeside(const CString& target)
 {
-    // A short hidden name, so that even a target whose name is as long as
-    // the file system allows gets a temporary beside it.
-    CString folder = CDirectory::SplitPathFromFileNameWithPath(target);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        CString candidate;
-        candidate.Format(u"%s.veilcase-%06x-%d.tmp", folder.GetString(),
-                         static_cast<unsigned>(CTime::GetCurrentTime().GetTime() & 0xFFFFFF), attempt);
-        // "x": fail when the name exists, so nobody else's file is taken over.
-        std::FILE* file = std::fopen(candidate.ToUtf8().c_str(), "wx");
-        if (!file) {
-            if (errno == EEXIST)
-                continue;
-            return CString();
-        }
-        std::fclose(file);
-        std::error_code ec;
-        fs::permissions(FsPath(candidate), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                        ec);
-        if (ec) {
-            fs::remove(FsPath(candidate), ec);
-            return CString();
-        }
-        return candidate;
-    }
-    return CString();
+    CString path;
+    if (platform::CreatePrivateTempFile(CDirectory::SplitPathFromFileNameWithPath(target), u".veilcase-", path) != 0)
+        return CString();
+    return path;
 }
 
 void RemoveQuietly(const CString& path)
@@ -318,6 +297,10 @@ IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encr
                         u" --decrypt " + platform::QuoteArgument(encryptedPath, true);
     WriteLogText(eLogDebug, u"Decryption command line: " + arguments);
     bool existedBefore = CDirectory::FileExist(decryptedPath, CString());
+    // gpg keeps the access rights of a file it writes into: a fresh plain
+    // copy starts private, wherever it lies.
+    if (!existedBefore && platform::CreatePrivateFile(decryptedPath) != 0)
+        WriteLog(eLogWarning, u"Cannot create the private file <%s> before decryption", decryptedPath.GetString());
     try {
         std::shared_ptr<platform::CProcessHandle> process = StartGnuPG(arguments, CConfiguration::GetGnuPGHomeDir());
         if (process)

@@ -16,6 +16,12 @@ namespace platform {
 // remove it on every path.
 int CreatePrivateTempFile(const CString& directory, const CString& prefix, CString& path);
 
+// Creates the named file, new and empty, readable and writable by its owner
+// only, so that a program that later writes into it keeps it private.
+// Returns 0, or the errno value (EEXIST when a file of that name exists).
+// Pitfall: never opens an existing file, not even an empty one.
+int CreatePrivateFile(const CString& path);
+
 // Reads at most `maxBytes` bytes from the start of the file into `bytes`.
 // Returns 0 or the errno value of the failure (then `bytes` is empty).
 // Pitfall: a file that is still being written may be cut anywhere.

@@ -30,6 +30,19 @@ int CreatePrivateTempFile(const CString& directory, const CString& prefix, CStri
     return 0;
 }
 
+int CreatePrivateFile(const CString& path)
+{
+    int fd = open(path.ToUtf8().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return errno;
+    // The umask can only take bits away; make sure no other bit is set.
+    int error = fchmod(fd, S_IRUSR | S_IWUSR) == 0 ? 0 : errno;
+    close(fd);
+    if (error != 0)
+        unlink(path.ToUtf8().c_str());
+    return error;
+}
+
 int ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
 {
     bytes.clear();

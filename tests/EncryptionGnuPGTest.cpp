@@ -180,6 +180,9 @@ TEST_F(EncryptionGnuPGTest, RoundTripKeepsBytesAndRecordsTheName)
     EXPECT_TRUE(decrypted.Right(expectedName.GetLength()) == expectedName) << decrypted.ToUtf8();
     EXPECT_EQ(decrypted.Find(U(workRoot->Str())), 0) << decrypted.ToUtf8();
     EXPECT_EQ(ReadFile(decrypted.ToUtf8()), content);
+    // The plain copy is its owner's alone, whatever the umask allows.
+    EXPECT_EQ(fs::status(decrypted.ToUtf8()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
 
     // The side file points back to where the plain file belongs.
     CString original;
@@ -351,8 +354,9 @@ TEST_F(EncryptionGnuPGTest, QuotedAndOverlongRecordedNamesStillDecrypt)
         std::string name = CDirectory::SplitFileNameAndExtensionFromPath(longDecrypted).ToUtf8();
         EXPECT_LE(name.size() + std::strlen(".veilcase"), 255u) << name;
         EXPECT_EQ(name.substr(0, 2), "\xc3\xa4");
-        if (c.extension)
+        if (c.extension) {
             EXPECT_EQ(name.substr(name.size() - 5), c.extension);
+        }
         EXPECT_EQ(ReadFile(longDecrypted.ToUtf8()), "quoted");
         EXPECT_TRUE(fs::exists(longDecrypted.ToUtf8() + ".veilcase"));
     }
