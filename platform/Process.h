@@ -67,9 +67,12 @@ public:
     // child started or opened by this process it is the real exit status (a
     // child ended by a signal gives 128 + the signal number, one ended by
     // Terminate the code given there). For any other process the status
-    // can't be read, so an ended one reports 0. Returns false only for the
-    // null handle. Pitfall: a process that itself exits with 259 is
-    // indistinguishable from a running one; Wait tells them apart.
+    // can't be read, so an ended one reports 0. Returns false (with 0) for
+    // the null handle and for an ended child of ours whose status other code
+    // of the calling process took first (a handler that reaps every child,
+    // or SIGCHLD ignored): its outcome is unknown, not a success. Pitfall: a
+    // process that itself exits with 259 is indistinguishable from a running
+    // one; Wait tells them apart.
     bool GetExitCode(DWORD& code) const;
 
     // Ends the process at once (SIGKILL). A child's exit code becomes

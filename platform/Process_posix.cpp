@@ -37,6 +37,7 @@ struct SProcessState {
     pid_t pid = 0;
     bool child = false;       // ours to reap
     bool statusKnown = false; // exitCode below is final (children only)
+    bool statusLost = false;  // other code of ours reaped it: no exit code
     DWORD exitCode = 0;
     bool terminated = false;  // Terminate was called on it
     DWORD terminateCode = 0;
@@ -100,7 +101,7 @@ bool CollectStatusLocked(SProcessState& state, bool reap)
         return false; // still running
     if (!state.statusKnown) {
         if (r != 0)
-            state.exitCode = 0; // reaped elsewhere: the status is lost
+            state.statusLost = true; // reaped elsewhere: the status is gone
         else if (info.si_code == CLD_EXITED)
             state.exitCode = static_cast<DWORD>(info.si_status);
         else if (state.terminated && info.si_status == SIGKILL)
@@ -295,21 +296,27 @@ bool CProcessHandle::GetExitCode(DWORD& code) const
     if (!m_state)
         return false;
     std::lock_guard<std::mutex> lock(g_reapMutex);
-    if (m_state->statusKnown) {
-        code = m_state->exitCode;
-        return true;
-    }
-    if (!HasEnded(m_state->pidfd)) {
-        code = STILL_ACTIVE;
-        return true;
-    }
-    if (m_state->child) {
+    if (!m_state->statusKnown) {
+        if (!HasEnded(m_state->pidfd)) {
+            code = STILL_ACTIVE;
+            return true;
+        }
+        if (!m_state->child) {
+            code = 0; // not ours: the status can't be read
+            return true;
+        }
         // The status is read without reaping: the zombie keeps the id
         // reserved while this handle lives.
-        code = CollectStatusLocked(*m_state, false) ? m_state->exitCode : STILL_ACTIVE;
-        return true;
+        if (!CollectStatusLocked(*m_state, false)) {
+            code = STILL_ACTIVE;
+            return true;
+        }
     }
-    code = 0; // not ours: the status can't be read
+    // A child whose status other code took must not pass for one that
+    // exited with 0: its outcome is unknown.
+    if (m_state->statusLost)
+        return false;
+    code = m_state->exitCode;
     return true;
 }
 

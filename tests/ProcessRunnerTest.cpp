@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include "Directory.h"
 #include "GpgTestHome.h"
 #include "OrvException.h"
@@ -239,6 +241,25 @@ TEST(ProcessRunnerTest, StatusFileRunMapsTheStatusAndAlwaysRemovesTheFile)
     EXPECT_EQ(StatusRunMessage(u"/nonexistent/gpg2", u"", u"--decrypt x", &details), 2001u);
     EXPECT_NE(details.Find(u"/nonexistent/gpg2"), -1) << details.ToUtf8();
     EXPECT_EQ(StatusFilesLeft(), before);
+}
+
+TEST(ProcessRunnerTest, ARunWhoseExitStatusIsLostIsNoSuccess)
+{
+    // A host process that ignores SIGCHLD has its children reaped by the
+    // system, so their exit status can't be read.
+    struct sigaction ignore{}, previous{};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGCHLD, &ignore, &previous), 0);
+    CString output;
+    DWORD exitCode = 5;
+    bool captured = RunProcess(Tool("chatty"), u"--out 10 --exit 2", 10, output, &exitCode);
+    UINT failed = StatusRunMessage(Tool("chatty"), u"", u"--exit 2");
+    sigaction(SIGCHLD, &previous, nullptr);
+
+    EXPECT_FALSE(captured);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(output.GetLength(), 10); // what it wrote is still there
+    EXPECT_EQ(failed, 2001u);
 }
 
 TEST(ProcessRunnerTest, StatusFileIsPrivateWhileGnuPGRuns)

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -225,6 +226,23 @@ TEST(ProcessTest, AnEndedChildKeepsItsIdAndStatusUntilItsLastHandleCloses)
     kept.Close();
     EXPECT_FALSE(ProcessEntryExists(pid));
     EXPECT_TRUE(CProcessHandle::Open(pid).IsNull() || !CProcessHandle::Open(pid).IsChild());
+}
+
+TEST(ProcessTest, AChildWhoseStatusOtherCodeCollectedHasNoExitCode)
+{
+    // Code of a host process (a SIGCHLD handler that reaps every child, or
+    // SIGCHLD set to be ignored) can take a child's status before we read
+    // it; the child must not then pass for one that exited with 0.
+    CProcessHandle child;
+    int error = 0;
+    ASSERT_TRUE(StartProcess(Command({u"exit", u"3"}), EProcessOutput::eInherit, child, nullptr, error));
+    int status = 0;
+    ASSERT_EQ(waitpid(static_cast<pid_t>(child.GetId()), &status, 0), static_cast<pid_t>(child.GetId()));
+    EXPECT_EQ(child.Wait(INFINITE), WAIT_OBJECT_0);
+    DWORD code = 1234;
+    EXPECT_FALSE(child.GetExitCode(code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(child.GetExitCode(code)); // and stays so
 }
 
 TEST(ProcessTest, OpeningByIdAndTheCurrentProcess)
