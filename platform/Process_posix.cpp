@@ -110,8 +110,13 @@ bool CollectStatusLocked(SProcessState& state, bool reap)
             state.exitCode = 128u + static_cast<DWORD>(info.si_status);
         state.statusKnown = true;
     }
-    if (reap || r != 0)
-        g_unreaped.erase(state.pid);
+    if (reap || r != 0) {
+        // Only this child's own entry: its id may already belong to a newer
+        // child of ours whose entry must stay.
+        auto entry = g_unreaped.find(state.pid);
+        if (entry != g_unreaped.end() && entry->second.get() == &state)
+            g_unreaped.erase(entry);
+    }
     return true;
 }
 
