@@ -128,6 +128,21 @@ HKEY__* Lookup(HKEY key)
     return g_handles.count(key) ? key : nullptr;
 }
 
+// The key of a handle that grants one of `rights`, and the store; the
+// caller holds g_mutex. Returns ERROR_SUCCESS or the failure to report.
+LSTATUS UsableKey(HKEY handle, REGSAM rights, HKEY__*& key, CRegistryStore*& store)
+{
+    key = Lookup(handle);
+    if (!key)
+        return ERROR_INVALID_HANDLE;
+    if (!(key->access & rights))
+        return ERROR_ACCESS_DENIED;
+    store = Store();
+    if (!store)
+        return ERROR_REGISTRY_IO_FAILED;
+    return ERROR_SUCCESS;
+}
+
 bool IsPredefined(HKEY key)
 {
     return key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT;
@@ -520,14 +535,10 @@ LSTATUS RegCloseKey(HKEY hKey)
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     std::lock_guard lock(g_mutex);
-    HKEY__* key = Lookup(hKey);
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (!(key->access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    CRegistryStore* store = Store();
-    if (!store)
-        return ERROR_REGISTRY_IO_FAILED;
+    HKEY__* key = nullptr;
+    CRegistryStore* store = nullptr;
+    if (LSTATUS rc = UsableKey(hKey, KEY_QUERY_VALUE, key, store); rc != ERROR_SUCCESS)
+        return rc;
     DWORD type = REG_NONE;
     std::string data;
     if (LSTATUS rc = ReadValue(*store, *key, CString(lpValueName), type, data); rc != ERROR_SUCCESS)
@@ -543,14 +554,10 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
     if (static_cast<size_t>(name.GetLength()) > ciMaxValueNameLength)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(g_mutex);
-    HKEY__* key = Lookup(hKey);
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (!(key->access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    CRegistryStore* store = Store();
-    if (!store)
-        return ERROR_REGISTRY_IO_FAILED;
+    HKEY__* key = nullptr;
+    CRegistryStore* store = nullptr;
+    if (LSTATUS rc = UsableKey(hKey, KEY_SET_VALUE, key, store); rc != ERROR_SUCCESS)
+        return rc;
     STarget target;
     if (LSTATUS rc = Resolve(*store, *key, target); rc != ERROR_SUCCESS)
         return rc;
@@ -638,14 +645,10 @@ LSTATUS RegQueryValueW(HKEY hKey, LPCWSTR lpSubKey, LPWSTR lpData, PLONG lpcbDat
 LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
 {
     std::lock_guard lock(g_mutex);
-    HKEY__* key = Lookup(hKey);
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (!(key->access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    CRegistryStore* store = Store();
-    if (!store)
-        return ERROR_REGISTRY_IO_FAILED;
+    HKEY__* key = nullptr;
+    CRegistryStore* store = nullptr;
+    if (LSTATUS rc = UsableKey(hKey, KEY_SET_VALUE, key, store); rc != ERROR_SUCCESS)
+        return rc;
     STarget target;
     if (LSTATUS rc = Resolve(*store, *key, target); rc != ERROR_SUCCESS)
         return rc;
@@ -666,14 +669,10 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
     if (!lpName || !lpcchName)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(g_mutex);
-    HKEY__* key = Lookup(hKey);
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (!(key->access & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
-    CRegistryStore* store = Store();
-    if (!store)
-        return ERROR_REGISTRY_IO_FAILED;
+    HKEY__* key = nullptr;
+    CRegistryStore* store = nullptr;
+    if (LSTATUS rc = UsableKey(hKey, KEY_ENUMERATE_SUB_KEYS, key, store); rc != ERROR_SUCCESS)
+        return rc;
     CString name;
     if (!key->classesRoot) {
         if (LSTATUS rc = store->SubKeyAt(key->id, dwIndex, name); rc != ERROR_SUCCESS)
@@ -704,14 +703,10 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
     if (!lpValueName || !lpcchValueName)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(g_mutex);
-    HKEY__* key = Lookup(hKey);
-    if (!key)
-        return ERROR_INVALID_HANDLE;
-    if (!(key->access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
-    CRegistryStore* store = Store();
-    if (!store)
-        return ERROR_REGISTRY_IO_FAILED;
+    HKEY__* key = nullptr;
+    CRegistryStore* store = nullptr;
+    if (LSTATUS rc = UsableKey(hKey, KEY_QUERY_VALUE, key, store); rc != ERROR_SUCCESS)
+        return rc;
     CRegistryStore::SValue value;
     if (!key->classesRoot) {
         if (LSTATUS rc = store->ValueAt(key->id, dwIndex, value.name, value.type, value.data); rc != ERROR_SUCCESS)
@@ -741,14 +736,10 @@ LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD)
         if (IsPredefined(hKey))
             return ERROR_ACCESS_DENIED;
         std::lock_guard lock(g_mutex);
-        HKEY__* key = Lookup(hKey);
-        if (!key)
-            return ERROR_INVALID_HANDLE;
-        if (!(key->access & ciWriteRights))
-            return ERROR_ACCESS_DENIED;
-        CRegistryStore* store = Store();
-        if (!store)
-            return ERROR_REGISTRY_IO_FAILED;
+        HKEY__* key = nullptr;
+        CRegistryStore* store = nullptr;
+        if (LSTATUS rc = UsableKey(hKey, ciWriteRights, key, store); rc != ERROR_SUCCESS)
+            return rc;
         STarget target;
         if (LSTATUS rc = Resolve(*store, *key, target); rc != ERROR_SUCCESS)
             return rc;
