@@ -273,6 +273,8 @@ DWORD CProcessHandle::Wait(DWORD timeoutMs) const
 {
     if (!m_state)
         return WAIT_FAILED;
+    if (m_state->pidfd < 0)
+        return WAIT_OBJECT_0; // ended before it could be watched
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         int slice = -1;
@@ -562,20 +564,30 @@ bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProces
             return false;
         }
         int fd = PidfdOpen(pid);
-        if (fd < 0) {
-            // Without a handle the child can't be watched: undo the start.
+        auto state = std::make_shared<SProcessState>();
+        state->pid = pid;
+        if (fd < 0 && errno == ESRCH) {
+            // The child has run and ended already, and the system has reaped
+            // it (a process that ignores SIGCHLD gets no zombies): it ran,
+            // so its output stands, but its exit status is gone. Its id may
+            // be reused by now, so nothing may be sent to it.
+            state->child = false;
+            state->statusKnown = true;
+            state->statusLost = true;
+        } else if (fd < 0) {
+            // Without a handle the living child can't be watched: undo the
+            // start (it is still our zombie-to-be, so the id is still its).
             error = errno;
             kill(pid, SIGKILL);
             while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
             }
             closePipe();
             return false;
+        } else {
+            state->pidfd = fd;
+            state->child = true;
+            g_unreaped[pid] = state;
         }
-        auto state = std::make_shared<SProcessState>();
-        state->pidfd = fd;
-        state->pid = pid;
-        state->child = true;
-        g_unreaped[pid] = state;
         process = SProcessStarter::MakeHandle(std::move(state));
     }
     if (output && pipeFds[0] >= 0) {
