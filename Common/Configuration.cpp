@@ -190,8 +190,15 @@ CString CConfiguration::GetWorkingDir(int bUnique)
         return CString();
     }
 
-    if (platform::CheckFolderPrivacy(directory) == platform::EFolderPrivacy::eMissing)
+    if (platform::CheckFolderPrivacy(directory) == platform::EFolderPrivacy::eMissing) {
         CreateWorkingFolder(directory);
+        // Somebody else may have made the folder between the check and the
+        // creation; it must pass the same test as one found in place.
+        if (!IsUsableWorkingDir(directory, directory == fallback)) {
+            WriteLog(eLogError, u"No private WorkingDir is available");
+            return CString();
+        }
+    }
     if (!bUnique)
         return directory;
 
