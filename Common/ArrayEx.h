@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 // Compares two elements: negative, zero or positive.
 template <class T>

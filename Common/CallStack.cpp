@@ -3,7 +3,7 @@
 #include <cstring>
 #include <exception>
 
-#include "DebugHelp.h"
+#include "platform/DebugHelp.h"
 
 namespace dh = platform::debughelp;
 
@@ -18,15 +18,24 @@ namespace {
 // trace's own code and the memory-allocation layers say nothing about where
 // an error arose.
 const char16_t* const kHiddenSourceFiles[] = {
-    u"callstack.cpp",  u"debughelp_posix.cpp", u"afxmem.cpp", u"dbgheap.c", u"new.cpp",
-    u"heapsniffer.cpp", u"new_op.cc",          u"new_opv.cc", u"asan_new_delete.cpp",
+    u"callstack.cpp", u"afxmem.cpp", u"dbgheap.c",  u"new.cpp",
+    u"heapsniffer.cpp", u"new_op.cc", u"new_opv.cc", u"asan_new_delete.cpp",
 };
 
-bool IsHiddenSourceFile(const CString& path)
+// The file name of a source path from the debug information, which may have
+// been written with either separator whatever system reads it.
+CString SourceFileName(const CString& path)
 {
     int slash = path.ReverseFind(u'/');
     int backslash = path.ReverseFind(u'\\');
-    CString name = path.Mid((slash > backslash ? slash : backslash) + 1);
+    return path.Mid((slash > backslash ? slash : backslash) + 1);
+}
+
+bool IsHiddenSourceFile(const CString& path)
+{
+    CString name = SourceFileName(path);
+    if (dh::IsOwnSourceFile(name))
+        return true;
     for (const char16_t* hidden : kHiddenSourceFiles)
         if (name.CompareNoCase(hidden) == 0)
             return true;
@@ -42,9 +51,8 @@ bool IsOwnFrame(ULONGLONG returnAddress)
     int line = 0;
     if (!dh::LineFromAddress(returnAddress - 1, file, line))
         return false;
-    int slash = file.ReverseFind(u'/');
-    CString name = file.Mid(slash + 1);
-    return name.CompareNoCase(u"callstack.cpp") == 0 || name.CompareNoCase(u"debughelp_posix.cpp") == 0;
+    CString name = SourceFileName(file);
+    return name.CompareNoCase(u"callstack.cpp") == 0 || dh::IsOwnSourceFile(name);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include "Configuration.h"
 
 #include "Directory.h"
-#include "FileSystem.h"
-#include "FolderPrivacy.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderPrivacy.h"
 #include "Log.h"
 #include "OrvException.h"
-#include "Registry.h"
-#include "Uuid.h"
+#include "platform/Registry.h"
+#include "platform/Uuid.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ public:
     ~CKeyCloser()
     {
         if (m_key)
-            RegCloseKey(m_key);
+            platform::RegCloseKey(m_key);
     }
     CKeyCloser(const CKeyCloser&) = delete;
     CKeyCloser& operator=(const CKeyCloser&) = delete;
@@ -55,7 +55,7 @@ bool ReadPathValue(HKEY key, const char16_t* name, CString& text)
 {
     char16_t buffer[ciPathBytes / sizeof(char16_t)] = {};
     DWORD size = ciPathBytes;
-    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+    if (platform::RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
         return false;
     text = TextOf(buffer, size);
     return true;
@@ -64,27 +64,27 @@ bool ReadPathValue(HKEY key, const char16_t* name, CString& text)
 void WriteStringValue(const char16_t* keyPath, const char16_t* name, DWORD type, const CString& text, bool flush)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+    if (platform::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
                         nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     CKeyCloser closer(key);
-    RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.GetString()),
+    platform::RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.GetString()),
                    static_cast<DWORD>((text.GetLength() + 1) * sizeof(char16_t)));
     if (flush)
-        RegFlushKey(key);
+        platform::RegFlushKey(key);
 }
 
 // The stored working directory; empty when unset or not a proper string.
 CString StoredWorkingDir()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kWorkingDirKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+    if (platform::RegOpenKeyExW(HKEY_CURRENT_USER, kWorkingDirKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
         return CString();
     CKeyCloser closer(key);
     char16_t buffer[MAX_PATH] = {};
     DWORD size = sizeof buffer;
     DWORD type = REG_NONE;
-    if (RegQueryValueExW(key, kWorkingDirValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+    if (platform::RegQueryValueExW(key, kWorkingDirValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
         ERROR_SUCCESS)
         return CString();
     // Only a terminated string counts.
@@ -134,7 +134,7 @@ bool IsUsableWorkingDir(const CString& path, bool isDefault)
 CString CConfiguration::GetGnuPGPath()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key) != ERROR_SUCCESS)
+    if (platform::RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key) != ERROR_SUCCESS)
         throw new COrvException(2002, kSource, __LINE__, eDisplayDetails);
     CString path;
     {
@@ -154,7 +154,7 @@ void CConfiguration::SetGnuPGPath(const CString& path)
 CString CConfiguration::GetGnuPGHomeDir()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key) != ERROR_SUCCESS)
+    if (platform::RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key) != ERROR_SUCCESS)
         return CString();
     CKeyCloser closer(key);
     CString directory;

@@ -7,8 +7,8 @@
 #include <map>
 
 #include "ArrayEx.h"
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
 class CConfiguration {
 public:

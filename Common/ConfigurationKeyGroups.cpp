@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Key.h"
-#include "Registry.h"
+#include "platform/Registry.h"
 
 std::map<CString, CArrayEx<DWORD, const DWORD&>> CConfiguration::m_keyGroups;
 int CConfiguration::m_bKeyGroupsLoaded = 0;
@@ -45,10 +45,10 @@ DWORD ParseShortKeyId(const CString& token)
 CString ReadKeysText(HKEY key)
 {
     DWORD size = 0;
-    if (RegQueryValueExW(key, kKeysValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0)
+    if (platform::RegQueryValueExW(key, kKeysValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0)
         return CString();
     std::vector<char16_t> buffer(size / sizeof(char16_t) + 1, 0);
-    if (RegQueryValueExW(key, kKeysValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+    if (platform::RegQueryValueExW(key, kKeysValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
         ERROR_SUCCESS)
         return CString();
     // The value need not end in a zero character: end it after its last
@@ -84,7 +84,7 @@ bool CConfiguration::splitKeyGroupKeys(CString& rest, CString& token)
 void CConfiguration::LoadKeyGroups()
 {
     HKEY groups = nullptr;
-    LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, kGroupsKey, 0, KEY_READ | KEY_WRITE, &groups);
+    LSTATUS opened = platform::RegOpenKeyExW(HKEY_CURRENT_USER, kGroupsKey, 0, KEY_READ | KEY_WRITE, &groups);
     if (opened == ERROR_FILE_NOT_FOUND) {
         // No groups key: there are no groups (and none left over from an
         // earlier load); the next reader looks again.
@@ -98,16 +98,16 @@ void CConfiguration::LoadKeyGroups()
     for (DWORD index = 0;; ++index) {
         char16_t name[ciMaxGroupName] = {};
         DWORD length = ciMaxGroupName;
-        rc = RegEnumKeyExW(groups, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        rc = platform::RegEnumKeyExW(groups, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_MORE_DATA)
             continue;
         if (rc != ERROR_SUCCESS)
             break;
         HKEY group = nullptr;
-        if (RegOpenKeyExW(groups, name, 0, KEY_READ | KEY_WRITE, &group) != ERROR_SUCCESS)
+        if (platform::RegOpenKeyExW(groups, name, 0, KEY_READ | KEY_WRITE, &group) != ERROR_SUCCESS)
             continue;
         CString rest = ReadKeysText(group);
-        RegCloseKey(group);
+        platform::RegCloseKey(group);
         CArrayEx<DWORD, const DWORD&> ids;
         CString token;
         while (splitKeyGroupKeys(rest, token))
@@ -116,7 +116,7 @@ void CConfiguration::LoadKeyGroups()
     }
     if (rc == ERROR_NO_MORE_ITEMS)
         m_bKeyGroupsLoaded = 1;
-    RegCloseKey(groups);
+    platform::RegCloseKey(groups);
 }
 
 CArrayEx<CString, const CString&> CConfiguration::GetKeyGroupNames()
@@ -168,11 +168,11 @@ bool CConfiguration::SaveGroupKeyConfig(const CArrayEx<CString, const CString&>&
     for (const auto& piece : keys)
         text += piece;
     HKEY key = nullptr;
-    if (RegCreateKeyW(HKEY_CURRENT_USER, GroupKeyPath(name), &key) != ERROR_SUCCESS)
+    if (platform::RegCreateKeyW(HKEY_CURRENT_USER, GroupKeyPath(name), &key) != ERROR_SUCCESS)
         return false;
-    RegSetKeyValueW(key, nullptr, kKeysValue, REG_SZ, text.GetString(),
+    platform::RegSetKeyValueW(key, nullptr, kKeysValue, REG_SZ, text.GetString(),
                     static_cast<DWORD>((text.GetLength() + 1) * sizeof(char16_t)));
-    RegCloseKey(key);
+    platform::RegCloseKey(key);
     LoadKeyGroups();
     return true;
 }
@@ -181,7 +181,7 @@ void CConfiguration::RemoveGroupKeyConfig(const CString& name)
 {
     // An empty name would name the groups key itself.
     if (!name.IsEmpty())
-        RegDeleteKeyExW(HKEY_CURRENT_USER, GroupKeyPath(name), 0, 0);
-    RegFlushKey(HKEY_CURRENT_USER);
+        platform::RegDeleteKeyExW(HKEY_CURRENT_USER, GroupKeyPath(name), 0, 0);
+    platform::RegFlushKey(HKEY_CURRENT_USER);
     LoadKeyGroups();
 }

@@ -4,11 +4,11 @@
 #include <ctime>
 #include <vector>
 
-#include "Module.h"
+#include "platform/Module.h"
+#include "platform/Path.h"
 
 namespace {
 
-constexpr char16_t ciSeparator = u'/';
 // A self-referencing variable would otherwise be expanded for ever.
 constexpr int ciMaxEnvironmentReplacements = 100;
 constexpr int ciCompareBlockSize = 65536;
@@ -28,18 +28,18 @@ constexpr SNameCode caNameCodes[] = {
 
 bool EndsWithSeparator(const CString& path)
 {
-    return !path.IsEmpty() && path[path.GetLength() - 1] == ciSeparator;
+    return !path.IsEmpty() && platform::IsPathSeparator(path[path.GetLength() - 1]);
 }
 
 CString WithSeparator(const CString& path)
 {
-    return EndsWithSeparator(path) ? path : path + ciSeparator;
+    return EndsWithSeparator(path) ? path : path + platform::PathSeparator();
 }
 
-// Folder part (with its trailing '/') and name part of a path.
+// Folder part (with its trailing separator) and name part of a path.
 void SplitAtLastSeparator(const CString& path, CString& folder, CString& name)
 {
-    int slash = path.ReverseFind(ciSeparator);
+    int slash = platform::ReverseFindSeparator(path);
     folder = path.Left(slash + 1);
     name = path.Mid(slash + 1);
 }
@@ -83,13 +83,13 @@ CString CDirectory::Concat(CString a, const CString& b)
 {
     if (a.IsEmpty())
         return b;
-    // The root keeps its '/': "/" joined with "x" is "/x", not "x".
-    if (a == CString(u"/"))
-        return (!b.IsEmpty() && b[0] == ciSeparator) ? b : a + b;
+    // A root keeps its separator: "/" joined with "x" is "/x", not "x".
+    if (platform::IsRootPath(a))
+        return (!b.IsEmpty() && platform::IsPathSeparator(b[0])) ? b : a + b;
     if (EndsWithSeparator(a))
         a = a.Left(a.GetLength() - 1);
-    if (!b.IsEmpty() && b[0] != ciSeparator)
-        a += ciSeparator;
+    if (!b.IsEmpty() && !platform::IsPathSeparator(b[0]))
+        a += platform::PathSeparator();
     return a + b;
 }
 
@@ -206,7 +206,7 @@ bool CDirectory::Exist(const CString& path)
 bool CDirectory::FileExist(CString directory, const CString& fileName)
 {
     if (!directory.IsEmpty() && !fileName.IsEmpty() && !EndsWithSeparator(directory))
-        directory += ciSeparator;
+        directory += platform::PathSeparator();
     CString path = directory + fileName;
     if (path.IsEmpty())
         return false;
@@ -230,7 +230,7 @@ bool CDirectory::IsValidFileName(const CString& name, const CString& extraForbid
 CString CDirectory::CreateFileNameForDisk(const CString& path)
 {
     CString folder, name;
-    int slash = path.ReverseFind(ciSeparator);
+    int slash = platform::ReverseFindSeparator(path);
     if (slash >= 0) {
         folder = path.Left(slash);
         name = path.Mid(slash + 1);
@@ -253,7 +253,7 @@ CString CDirectory::CreateFileNameForDisk(const CString& path)
             encoded += ch;
     }
     if (slash == 0)
-        return u"/" + encoded; // a name directly below the root
+        return path.Left(1) + encoded; // a name directly below the root
     return Concat(folder, encoded);
 }
 
@@ -373,7 +373,7 @@ bool CDirectory::Make(const CString& path)
         Throw(u"CreateDirectory", level, error, __LINE__);
     };
     for (int i = 1; i < target.GetLength() - 1; ++i)
-        if (target[i] == ciSeparator)
+        if (platform::IsPathSeparator(target[i]))
             createLevel(target.Left(i));
     createLevel(target);
     return true;
@@ -527,7 +527,7 @@ CString CDirectory::ResolveReparsePoints(const CString& path)
     bool isFolderLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
                         (attributes & FILE_ATTRIBUTE_DIRECTORY);
     if (!isFolderLink) {
-        int slash = work.ReverseFind(ciSeparator);
+        int slash = platform::ReverseFindSeparator(work);
         if (slash > 0)
             return Concat(ResolveReparsePoints(work.Left(slash)), work.Mid(slash + 1));
         return path;
@@ -536,7 +536,7 @@ CString CDirectory::ResolveReparsePoints(const CString& path)
     if (target.IsEmpty())
         return path;
     // A relative target is relative to the folder holding the link.
-    if (target[0] != ciSeparator)
+    if (!platform::IsAbsolutePath(target))
         target = platform::FullPath(Concat(DirectoryPart(platform::FullPath(work)), target));
     return target;
 }
@@ -595,10 +595,11 @@ bool CDirectory::Compare(const CString& file1, const CString& file2, bool* equal
 
 bool CDirectory::EnoughRoomForFile(const CString& path, ULONGLONG bytes)
 {
-    int slash = path.ReverseFind(ciSeparator);
+    int slash = platform::ReverseFindSeparator(path);
     if (slash < 0)
         return false;
-    CString folder = slash == 0 ? CString(u"/") : path.Left(slash);
+    // The folder keeps its separator only when it is a root.
+    CString folder = platform::IsRootPath(path.Left(slash + 1)) ? path.Left(slash + 1) : path.Left(slash);
     ULONGLONG available = 0, total = 0, free = 0;
     // Unknown space is not room.
     if (!platform::DiskFreeSpace(folder, available, total, free))

@@ -1,14 +1,15 @@
 // CDirectory: static helpers for path strings, file lookups and whole-directory
 // operations (create with parents, remove a tree, list, delete by pattern,
-// compare contents). Paths are CStrings with '/' as the separator; directory
-// results of the path queries end in '/'.
+// compare contents). Paths are CStrings in the system's own syntax (see
+// platform/Path.h; "separator" below means its separator); folder
+// results of the path queries end in a separator.
 #pragma once
 
 #include "ArrayEx.h"
-#include "CString.h"
-#include "Exception.h"
-#include "FileSystem.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Exception.h"
+#include "platform/FileSystem.h"
+#include "platform/WinTypes.h"
 
 class CDirectory {
 public:
@@ -16,9 +17,9 @@ public:
 
     // ---- path strings -------------------------------------------------------
 
-    // a and b joined by exactly one '/': one trailing '/' of a is dropped and,
-    // when b is not empty and does not start with '/', one is added. An empty
-    // a yields b unchanged.
+    // a and b joined by exactly one separator: one trailing separator of a is
+    // dropped (unless a is a root) and, when b is not empty and does not start
+    // with a separator, one is added. An empty a yields b unchanged.
     static CString Concat(CString a, const CString& b);
 
     // The extension with its dot (".txt"); empty when the name has none.
@@ -30,7 +31,8 @@ public:
     static CString SplitFileNameWithoutExtensionFromPath(const CString& path);
     // The file name with its extension, without folder.
     static CString SplitFileNameAndExtensionFromPath(const CString& path);
-    // The folder part, ending in '/' when the path has one ("" for a bare name).
+    // The folder part, ending in a separator when the path has one ("" for a
+    // bare name).
     static CString SplitPathFromFileNameWithPath(const CString& path);
 
     // There are no short (8.3) names here: the absolute path when the path
@@ -39,18 +41,18 @@ public:
     // The absolute, normalised form of the path (nothing is looked up).
     static CString FullPath(const CString& path);
 
-    // The user's private temporary folder (mode 0700), with trailing '/';
+    // The user's private temporary folder (mode 0700), with a trailing separator;
     // empty when no private folder can be had.
     static CString GetTempPathW();
-    // Folder of the running program, with trailing '/'.
+    // Folder of the running program, with a trailing separator.
     static CString GetExePath();
     // Folder of a module already loaded in the process ("X.dll" means
-    // "libX.so"), with trailing '/'; empty when it is not loaded.
+    // "libX.so"), with a trailing separator; empty when it is not loaded.
     static CString GetModulePath(const CString& moduleName);
     // The running program's file name; without the flag its last four
     // characters (a dot and three letters) are cut off.
     static CString GetExeNameWithoutPath(bool withExtension);
-    // A shell folder by CSIDL number (CSIDL_APPDATA ...), with trailing '/';
+    // A shell folder by CSIDL number (CSIDL_APPDATA ...), with a trailing separator;
     // empty when the number is unknown or the folder cannot be determined.
     static CString GetSpecialDirectory(int csidl);
 
@@ -65,7 +67,7 @@ public:
     // Whether a directory of that name exists ("/" and mount points included).
     // The path is taken literally: '*' and '?' are not wildcards here.
     static bool Exist(const CString& path);
-    // Whether a file (not a directory) exists at directory + '/' + fileName;
+    // Whether a file (not a directory) exists at directory + separator + fileName;
     // with an empty fileName `directory` is the whole file path. Literal too.
     static bool FileExist(CString directory, const CString& fileName);
     // Whether a bare name holds none of \ / " < > * ? | : nor any character
@@ -75,7 +77,7 @@ public:
     // ---- names ----------------------------------------------------------------
 
     // Encodes the characters * : > ; < + ? / ~ | , of the name part (after the
-    // last '/') as '~' plus a letter, so that any display name can be stored.
+    // last separator) as '~' plus a letter, so that any display name can be stored.
     static CString CreateFileNameForDisk(const CString& path);
     // Undoes CreateFileNameForDisk over the whole string.
     static CString CreateFileNameForDisplay(const CString& path);

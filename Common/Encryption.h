@@ -4,10 +4,10 @@
 #pragma once
 
 #include "ArrayEx.h"
-#include "CString.h"
+#include "platform/CString.h"
 #include "Key.h"
-#include "Time.h"
-#include "WinTypes.h"
+#include "platform/Time.h"
+#include "platform/WinTypes.h"
 
 class CEncryptionTask;
 

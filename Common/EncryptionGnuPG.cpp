@@ -1,21 +1,19 @@
 #include "EncryptionGnuPG.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <unordered_map>
 
-#include "CommandLine.h"
+#include "platform/CommandLine.h"
 #include "Configuration.h"
 #include "Directory.h"
 #include "EncryptionTask.h"
 #include "Log.h"
 #include "OrvException.h"
-#include "PrivateProfile.h"
+#include "platform/PrivateProfile.h"
 #include "ProcessRunner.h"
-#include "TempFile.h"
+#include "platform/SystemError.h"
+#include "platform/TempFile.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -49,11 +47,6 @@ bool RunGnuPG(const CString& parameters, UINT timeoutSeconds, CString& output)
     return RunProcess(CConfiguration::GetGnuPGPath(), parameters, timeoutSeconds, output);
 }
 
-fs::path FsPath(const CString& path)
-{
-    return fs::path(path.Str());
-}
-
 // Creates an empty file readable and writable by the owner only, beside
 // `target`, under a hidden name no other file has. Empty when none can be made.
 CString CreatePrivateFileBeside(const CString& target)
@@ -66,8 +59,7 @@ CString CreatePrivateFileBeside(const CString& target)
 
 void RemoveQuietly(const CString& path)
 {
-    std::error_code ec;
-    fs::remove(FsPath(path), ec);
+    platform::DeleteTempFile(path);
 }
 
 } // namespace
@@ -304,7 +296,7 @@ IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encr
     try {
         std::shared_ptr<platform::CProcessHandle> process = StartGnuPG(arguments, CConfiguration::GetGnuPGHomeDir());
         if (process)
-            process->Wait(platform::INFINITE);
+            process->Wait(INFINITE);
     } catch (...) {
         // Never leave a partly written plain file behind.
         if (!existedBefore)
@@ -351,11 +343,11 @@ void CEncryptionGnuPG::StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, co
     // gpg writes a private file beside the target, which replaces the target
     // only once gpg has succeeded: a failure never costs the old encrypted file.
     CString target = encryptedPath;
-    std::error_code ec;
-    if (fs::is_symlink(FsPath(target), ec)) {
-        fs::path resolved = fs::canonical(FsPath(target), ec);
-        if (!ec)
-            target = CString(resolved.u16string());
+    DWORD attributes = platform::GetAttributes(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CString resolved = platform::FinalPath(target);
+        if (!resolved.IsEmpty())
+            target = resolved;
     }
     CString temporary = CreatePrivateFileBeside(target);
     if (temporary.IsEmpty())
@@ -379,14 +371,10 @@ void CEncryptionGnuPG::StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, co
         throw;
     }
     // The new file takes over the access rights of the one it replaces.
-    fs::file_status old = fs::status(FsPath(target), ec);
-    if (!ec && fs::exists(old))
-        fs::permissions(FsPath(temporary), old.permissions(), fs::perm_options::replace, ec);
-    fs::rename(FsPath(temporary), FsPath(target), ec);
-    if (ec) {
+    if (DWORD error = platform::MoveOverFile(temporary, target); error != ERROR_SUCCESS) {
         RemoveQuietly(temporary);
         throw new COrvException(ciUnknownGnuPGError,
-                                CString::FromUtf8("Cannot replace the encrypted file: " + ec.message() + ": ") +
+                                u"Cannot replace the encrypted file: " + platform::SystemErrorText(error) + u": " +
                                     target,
                                 kSource, __LINE__);
     }
@@ -401,7 +389,7 @@ IEncryption::EOperationResult CEncryptionGnuPG::GetEnryptionResult(CEncryptionTa
     DWORD exitCode = 0;
     if (!it->second->GetExitCode(exitCode))
         return eOperationFailed;
-    if (exitCode == STILL_ACTIVE && it->second->Wait(0) == platform::WAIT_TIMEOUT)
+    if (exitCode == STILL_ACTIVE && it->second->Wait(0) == WAIT_TIMEOUT)
         return eOperationPending;
     if (exitCode != 0)
         return eOperationFailed;

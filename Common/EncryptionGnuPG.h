@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "Encryption.h"
-#include "Process.h"
+#include "platform/Process.h"
 
 // The parsed ":literal data packet:" of a packet listing.
 struct SLiteralDataInfo {

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Directory.h"
+
 namespace {
 
 // One line of a listing, without its "\n" and without a "\r" before it.
@@ -371,8 +373,7 @@ CString CEncryptionGnuPG::DecodeLiteralName(const CString& rawName)
 
 CString CEncryptionGnuPG::FallbackPlainName(const CString& encryptedPath)
 {
-    int slash = encryptedPath.ReverseFind(u'/');
-    CString name = encryptedPath.Mid(slash + 1);
+    CString name = CDirectory::SplitFileNameAndExtensionFromPath(encryptedPath);
     CString extension = name.Right(4);
     if (name.GetLength() >= 5 && (extension.EqualsNoCase(u".gpg") || extension == u".pgp"))
         name = name.Left(name.GetLength() - 4);

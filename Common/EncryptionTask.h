@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "ArrayEx.h"
-#include "CString.h"
-#include "Process.h"
-#include "Time.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Process.h"
+#include "platform/Time.h"
+#include "platform/WinTypes.h"
 
 // The record as it crosses process boundaries: 5456 bytes, little-endian,
 // the same in 32-bit and 64-bit processes, no pointers.

@@ -1,8 +1,8 @@
 #include "FileUtils.h"
 
-#include "Exception.h"
-#include "ExclusiveFile.h"
-#include "Md5.h"
+#include "platform/Exception.h"
+#include "platform/ExclusiveFile.h"
+#include "platform/Md5.h"
 
 CString CFileUtils::GetAppName(const platform::CProcessHandle& process)
 {
@@ -24,7 +24,7 @@ CString CFileUtils::IsFileInUse(const CString& path)
 CArrayEx<BYTE, BYTE> CFileUtils::ComputeFileHash(CString& path)
 {
     platform::CExclusiveFileReader file;
-    int error = file.Open(path);
+    DWORD error = file.Open(path);
     if (error != 0)
         throw new CFileException(error, path);
 

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "ArrayEx.h"
-#include "CString.h"
-#include "Process.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Process.h"
+#include "platform/WinTypes.h"
 
 class CFileUtils {
 public:

@@ -2,8 +2,8 @@
 // shown for it.
 #pragma once
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
 // The message id for the status text of a GnuPG run that failed, from the
 // first rule that matches:

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Resources.h"
+#include "platform/Resources.h"
 
 CString CGuiUtils::GetProductVersion()
 {

@@ -2,7 +2,7 @@
 // version text that window titles, the About dialog and the log show.
 #pragma once
 
-#include "CString.h"
+#include "platform/CString.h"
 
 class CGuiUtils {
 public:

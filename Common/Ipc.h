@@ -2,7 +2,7 @@
 // background program; today the library's own module handle.
 #pragma once
 
-#include "Module.h"
+#include "platform/Module.h"
 
 class CIpc {
 public:

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ArrayEx.h"
-#include "CString.h"
+#include "platform/CString.h"
 
 class CKey {
 public:

@@ -5,13 +5,13 @@
 #include <mutex>
 #include <string>
 
-#include "Console.h"
+#include "platform/Console.h"
 #include "Directory.h"
-#include "Exception.h"
-#include "FolderPrivacy.h"
+#include "platform/Exception.h"
+#include "platform/FolderPrivacy.h"
 #include "GuiUtils.h"
-#include "LogFile.h"
-#include "Time.h"
+#include "platform/LogFile.h"
+#include "platform/Time.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ CString LogFolder()
     CString appData = CDirectory::GetSpecialDirectory(kAppDataFolder);
     if (appData.IsEmpty())
         return CString(); // never fall back to a folder relative to wherever we run
-    return CDirectory::Concat(CDirectory::Concat(appData, u"Orvelin/veilcase"), u"LogFiles");
+    return CDirectory::Concat(CDirectory::Concat(CDirectory::Concat(appData, u"Orvelin"), u"veilcase"), u"LogFiles");
 }
 
 // Opens the day's log file and returns the header to write in front of the

@@ -4,9 +4,9 @@
 
 #include "CallStack.h"
 #include "Log.h"
-#include "MessageBox.h"
-#include "Resources.h"
-#include "SystemError.h"
+#include "platform/MessageBox.h"
+#include "platform/Resources.h"
+#include "platform/SystemError.h"
 
 namespace {
 

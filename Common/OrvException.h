@@ -4,9 +4,9 @@
 // a report with a stack trace to the log.
 #pragma once
 
-#include "CString.h"
-#include "Exception.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Exception.h"
+#include "platform/WinTypes.h"
 
 // How COrvException::Display shows an error. Any value outside the list is
 // shown as eDisplayDetails.
@@ -58,7 +58,8 @@ public:
     // Shows an error nobody anticipated: the message with "Show Details", and
     // on Yes the location. Creates no error object and logs nothing.
     static void DisplayUnhandledException(UINT messageId, const char* sourceFile, UINT line);
-    // The system's text for an errno value; empty when the system has none.
+    // The system's text for an error code (a Windows code, as the platform
+    // layer reports them); empty when the system has none.
     static CString GetLastErrorMessage(DWORD errorCode);
 
 private:

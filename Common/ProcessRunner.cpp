@@ -3,13 +3,13 @@
 #include <thread>
 #include <vector>
 
-#include "CommandLine.h"
+#include "platform/CommandLine.h"
 #include "Directory.h"
 #include "GnuPGStatus.h"
 #include "Log.h"
 #include "OrvException.h"
-#include "TempFile.h"
-#include "Time.h"
+#include "platform/TempFile.h"
+#include "platform/Time.h"
 #include "resources/resource.h"
 
 namespace {
@@ -71,11 +71,11 @@ public:
     CStatusFile(const CStatusFile&) = delete;
     CStatusFile& operator=(const CStatusFile&) = delete;
 
-    int Create()
+    DWORD Create()
     {
         CString folder = CDirectory::GetTempPathW();
         if (folder.IsEmpty())
-            return ENOENT;
+            return ERROR_PATH_NOT_FOUND;
         return platform::CreatePrivateTempFile(folder, u"gpg", m_path);
     }
     const CString& Path() const { return m_path; }
@@ -102,11 +102,11 @@ private:
     throw new COrvException(messageId, details, kSource, line);
 }
 
-CString ErrorText(int error)
+CString ErrorText(DWORD error)
 {
-    CString text = COrvException::GetLastErrorMessage(static_cast<DWORD>(error));
+    CString text = COrvException::GetLastErrorMessage(error);
     CString result;
-    result.Format(u"%s (error %d)", text.GetString(), error);
+    result.Format(u"%s (error %u)", text.GetString(), static_cast<unsigned>(error));
     return result;
 }
 
@@ -120,12 +120,12 @@ void ReadPipeOutput(platform::CPipeReader& pipe, DWORD durationMs, CString& outp
     std::vector<char> buffer;
     while (platform::GetTickCount64() - start < durationMs) {
         DWORD available = 0;
-        int result = pipe.Peek(available);
-        if (result == platform::ERROR_BROKEN_PIPE) {
+        DWORD result = pipe.Peek(available);
+        if (result == ERROR_BROKEN_PIPE) {
             WriteLog(eLogDebug, u"Process Pipe closed\n");
             break;
         }
-        if (result != 0)
+        if (result != ERROR_SUCCESS)
             available = 0;
         if (available == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(ciIdleSleepMs));
@@ -195,7 +195,7 @@ bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds,
 
     platform::CProcessHandle process;
     platform::CPipeReader pipe;
-    int error = 0;
+    DWORD error = ERROR_SUCCESS;
     if (!platform::StartProcess(commandLine, platform::EProcessOutput::eCapturedPipe, process, &pipe, error)) {
         WriteLog(eLogError, u"CreateProcess failed - error code %u", static_cast<unsigned>(error));
         return false;
@@ -203,10 +203,10 @@ bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds,
 
     WriteLog(eLogDebug, u"Wait %u seconds for process end.... (Default Timeout)", timeoutSeconds);
     std::string pending;
-    DWORD wait = platform::WAIT_TIMEOUT;
-    while (wait == platform::WAIT_TIMEOUT) {
+    DWORD wait = WAIT_TIMEOUT;
+    while (wait == WAIT_TIMEOUT) {
         wait = process.Wait(ciWaitSliceMs);
-        if (wait != platform::WAIT_TIMEOUT)
+        if (wait != WAIT_TIMEOUT)
             break;
         const ULONGLONG nowMs = platform::GetTickCount64();
         ReadPipeOutput(pipe, ciReadSliceMs, output, &pending);
@@ -228,7 +228,7 @@ bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds,
     ReadPipeOutput(pipe, ciFinalReadMs, output, &pending);
     AppendUtf8(output, pending, true);
 
-    if (wait != platform::WAIT_OBJECT_0) {
+    if (wait != WAIT_OBJECT_0) {
         WriteLog(eLogError, u"WaitFor Process end failed - WaitForSingleObject returned %u", static_cast<unsigned>(wait));
         return false;
     }
@@ -247,7 +247,7 @@ std::shared_ptr<platform::CProcessHandle> RunGnuPGWithStatusFile(const CString& 
                                                                  const CString& arguments)
 {
     CStatusFile statusFile;
-    if (int error = statusFile.Create(); error != 0) {
+    if (DWORD error = statusFile.Create(); error != ERROR_SUCCESS) {
         CString details;
         details.Format(u"The GnuPG status file could not be created in the temporary folder: %s",
                        ErrorText(error).GetString());
@@ -259,7 +259,7 @@ std::shared_ptr<platform::CProcessHandle> RunGnuPGWithStatusFile(const CString& 
                        platform::QuoteArgument(statusFile.Path(), true).GetString(), arguments.GetString());
 
     auto process = std::make_shared<platform::CProcessHandle>();
-    int error = 0;
+    DWORD error = ERROR_SUCCESS;
     if (!platform::StartProcess(commandLine, platform::EProcessOutput::eInherit, *process, nullptr, error)) {
         CString details;
         details.Format(u"GnuPG could not be started (%s): %s", gnupgPath.GetString(), ErrorText(error).GetString());
@@ -267,7 +267,7 @@ std::shared_ptr<platform::CProcessHandle> RunGnuPGWithStatusFile(const CString& 
         ThrowGnuPGError(IDS_ERR_UNKNOWN_GNUPG, details, __LINE__);
     }
 
-    process->Wait(platform::INFINITE);
+    process->Wait(INFINITE);
     DWORD exitCode = 0;
     if (process->GetExitCode(exitCode) && exitCode == 0) {
         statusFile.Delete();

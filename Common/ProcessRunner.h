@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "CString.h"
-#include "Process.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Process.h"
+#include "platform/WinTypes.h"
 
 // Starts `"<executablePath>" <parameters>` with standard output and standard
 // error merged into one pipe and the caller's standard input, and appends

@@ -1,8 +1,8 @@
 // CUuidUtils: text forms of class identifiers as the registry writes them.
 #pragma once
 
-#include "CString.h"
-#include "Guid.h"
+#include "platform/CString.h"
+#include "platform/Guid.h"
 
 class CUuidUtils {
 public:

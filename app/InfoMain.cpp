@@ -13,8 +13,8 @@
 #include "GuiUtils.h"
 #include "Log.h"
 #include "OrvException.h"
-#include "Registry.h"
-#include "Time.h"
+#include "platform/Registry.h"
+#include "platform/Time.h"
 
 namespace {
 

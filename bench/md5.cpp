@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FileUtils.h"
-#include "Process.h"
+#include "platform/Process.h"
 #include "TestEnvironment.h"
 
 namespace {
@@ -52,12 +52,12 @@ void BM_OpensslMd5Program(benchmark::State& state)
     for (auto _ : state) {
         platform::CProcessHandle process;
         platform::CPipeReader output;
-        int error = 0;
+        DWORD error = 0;
         if (!platform::StartProcess(line, platform::EProcessOutput::eCapturedPipe, process, &output, error)) {
             state.SkipWithError("openssl could not be started");
             break;
         }
-        process.Wait(platform::INFINITE);
+        process.Wait(INFINITE);
         char buffer[256];
         benchmark::DoNotOptimize(output.Read(buffer, sizeof buffer));
     }

@@ -2,7 +2,7 @@
 // query the value, close the key, every time.
 #include <benchmark/benchmark.h>
 
-#include "Registry.h"
+#include "platform/Registry.h"
 #include "TestEnvironment.h"
 
 namespace {
@@ -17,12 +17,12 @@ void PrepareSetting()
         return;
     testsupport::InstallIsolation();
     HKEY key = nullptr;
-    if (RegCreateKeyW(HKEY_CURRENT_USER, kKey, &key) != ERROR_SUCCESS)
+    if (platform::RegCreateKeyW(HKEY_CURRENT_USER, kKey, &key) != ERROR_SUCCESS)
         return;
     const CString path = u"/usr/bin/gpg";
-    RegSetValueExW(key, kValue, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.GetString()),
+    platform::RegSetValueExW(key, kValue, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.GetString()),
                    static_cast<DWORD>(2 * path.GetLength() + 2));
-    RegCloseKey(key);
+    platform::RegCloseKey(key);
     done = true;
 }
 
@@ -31,15 +31,15 @@ void BM_OpenQueryClose(benchmark::State& state)
     PrepareSetting();
     for (auto _ : state) {
         HKEY key = nullptr;
-        if (RegOpenKeyW(HKEY_CURRENT_USER, kKey, &key) != ERROR_SUCCESS) {
+        if (platform::RegOpenKeyW(HKEY_CURRENT_USER, kKey, &key) != ERROR_SUCCESS) {
             state.SkipWithError("cannot open the key");
             break;
         }
         BYTE buffer[520];
         DWORD size = sizeof buffer;
         DWORD type = 0;
-        LSTATUS rc = RegQueryValueExW(key, kValue, nullptr, &type, buffer, &size);
-        RegCloseKey(key);
+        LSTATUS rc = platform::RegQueryValueExW(key, kValue, nullptr, &type, buffer, &size);
+        platform::RegCloseKey(key);
         if (rc != ERROR_SUCCESS) {
             state.SkipWithError("cannot read the value");
             break;

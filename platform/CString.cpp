@@ -1,4 +1,4 @@
-#include "CString.h"
+#include "platform/CString.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 class CString {
 public:

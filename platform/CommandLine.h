@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "CString.h"
+#include "platform/CString.h"
 
 namespace platform {
 

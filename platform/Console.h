@@ -3,7 +3,7 @@
 // debugger.
 #pragma once
 
-#include "CString.h"
+#include "platform/CString.h"
 
 namespace platform {
 

@@ -4,8 +4,8 @@
 // symbols) where the library is missing.
 #pragma once
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
 namespace platform::debughelp {
 
@@ -43,5 +43,10 @@ bool LineFromAddress(ULONGLONG address, CString& file, int& line);
 // Readable (demangled) name of the function holding `address`, without its
 // parameter list ("CCallStack::ToString"); false when no symbol covers it.
 bool SymbolFromAddress(ULONGLONG address, CString& name);
+
+// Whether `fileName` (a source file name without folder, any case) is the
+// source of this module's own realisation: frames of it belong to the
+// capture, not to its caller, and are left out of traces.
+bool IsOwnSourceFile(const CString& fileName);
 
 } // namespace platform::debughelp

@@ -1,7 +1,7 @@
 // Stack traces on Linux: backtrace() captures the return addresses; elfutils'
 // libdwfl, loaded at run time so that the system runs on without it, maps an
 // address to its module, symbol, source file and line.
-#include "DebugHelp.h"
+#include "platform/DebugHelp.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -13,7 +13,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "Console.h"
+#include "platform/Console.h"
 
 namespace platform::debughelp {
 
@@ -196,6 +196,13 @@ bool SymbolFromAddress(ULONGLONG address, CString& name)
     name = CString::FromUtf8(status == 0 && readable ? WithoutParameters(readable) : std::string(symbol));
     std::free(readable);
     return true;
+}
+
+bool IsOwnSourceFile(const CString& fileName)
+{
+    CString own = CString::FromUtf8(__FILE__);
+    own = own.Mid(own.ReverseFind(u'/') + 1);
+    return fileName.CompareNoCase(own) == 0;
 }
 
 } // namespace platform::debughelp

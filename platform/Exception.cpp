@@ -1,6 +1,8 @@
-#include "Exception.h"
+#include "platform/Exception.h"
 
 #include <cstring>
+
+#include "platform/SystemError.h"
 
 namespace {
 
@@ -32,6 +34,9 @@ bool CFileException::GetErrorMessage(char16_t* buffer, unsigned maxChars, unsign
     if (helpContext)
         *helpContext = 0;
     CString text;
-    text.Format(u"%s: %S", m_fileName.GetString(), std::strerror(m_osError));
+    CString reason = platform::SystemErrorText(m_osError);
+    if (reason.IsEmpty())
+        reason.Format(u"error %u", static_cast<unsigned>(m_osError));
+    text.Format(u"%s: %s", m_fileName.GetString(), reason.GetString());
     return CopyText(text, buffer, maxChars);
 }

@@ -2,7 +2,9 @@
 // objects; whoever catches one calls Delete() when done with it.
 #pragma once
 
-#include "CString.h"
+#include "platform/CString.h"
+#include "platform/SystemError.h"
+#include "platform/WinTypes.h"
 
 class CException {
 public:
@@ -40,9 +42,9 @@ private:
 // A file could not be opened, read or written.
 class CFileException : public CException {
 public:
-    CFileException(int osError, CString fileName) : m_osError(osError), m_fileName(std::move(fileName)) {}
+    CFileException(DWORD osError, CString fileName) : m_osError(osError), m_fileName(std::move(fileName)) {}
     bool GetErrorMessage(char16_t* buffer, unsigned maxChars, unsigned* helpContext = nullptr) const override;
 
-    int m_osError;      // errno value of the failure
+    DWORD m_osError;    // Windows error code of the failure (SystemError.h)
     CString m_fileName; // the file concerned
 };

@@ -3,8 +3,11 @@
 // content (hashing a working copy after the application that wrote it).
 #pragma once
 
-#include "CString.h"
-#include "WinTypes.h"
+#include <cstdint>
+
+#include "platform/CString.h"
+#include "platform/SystemError.h"
+#include "platform/WinTypes.h"
 
 namespace platform {
 
@@ -19,23 +22,24 @@ public:
     CExclusiveFileReader(const CExclusiveFileReader&) = delete;
     CExclusiveFileReader& operator=(const CExclusiveFileReader&) = delete;
 
-    // Opens an existing regular file for reading. Returns 0 on success, else
-    // an errno value: ENOENT for a missing file, EISDIR for a folder,
-    // EINVAL for anything else that is not a regular file, EBUSY when
-    // another process has the file open (descriptors of the calling process
-    // do not count). Pitfall: nothing stops another process from opening
-    // the file after this check; the file is not locked.
-    int Open(const CString& path);
+    // Opens an existing regular file for reading. Returns ERROR_SUCCESS, else
+    // an error code: ERROR_FILE_NOT_FOUND for a missing file,
+    // ERROR_ACCESS_DENIED for a folder, ERROR_INVALID_PARAMETER for anything
+    // else that is not a regular file, ERROR_SHARING_VIOLATION when another
+    // process has the file open (handles of the calling process do not
+    // count). Pitfall: where the system has no sharing modes nothing stops
+    // another process from opening the file after this check.
+    DWORD Open(const CString& path);
 
     // Reads up to `size` bytes. Returns the count (0 at the end of the file)
-    // or -1 with the errno value in `error`.
-    int Read(void* buffer, DWORD size, int& error);
+    // or -1 with the error code in `error`.
+    int Read(void* buffer, DWORD size, DWORD& error);
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_handle != -1; }
     void Close();
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_handle = -1; // the system's handle; -1 when closed
 };
 
 } // namespace platform

@@ -1,4 +1,4 @@
-#include "ExclusiveFile.h"
+#include "platform/ExclusiveFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,8 @@
 #include <climits>
 #include <utility>
 
-#include "Process.h"
+#include "platform/Process.h"
+#include "platform/SystemError_posix.h"
 
 namespace platform {
 
@@ -17,7 +18,7 @@ CExclusiveFileReader::~CExclusiveFileReader()
     Close();
 }
 
-CExclusiveFileReader::CExclusiveFileReader(CExclusiveFileReader&& other) noexcept : m_fd(std::exchange(other.m_fd, -1))
+CExclusiveFileReader::CExclusiveFileReader(CExclusiveFileReader&& other) noexcept : m_handle(std::exchange(other.m_handle, -1))
 {
 }
 
@@ -25,30 +26,30 @@ CExclusiveFileReader& CExclusiveFileReader::operator=(CExclusiveFileReader&& oth
 {
     if (this != &other) {
         Close();
-        m_fd = std::exchange(other.m_fd, -1);
+        m_handle = std::exchange(other.m_handle, -1);
     }
     return *this;
 }
 
-int CExclusiveFileReader::Open(const CString& path)
+DWORD CExclusiveFileReader::Open(const CString& path)
 {
     Close();
     std::string name = path.ToUtf8();
     if (name.empty())
-        return ENOENT;
+        return ERROR_FILE_NOT_FOUND;
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below.
     int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
-        return errno;
+        return LastErrnoError();
     struct stat opened{};
     if (fstat(fd, &opened) != 0) {
-        int error = errno;
+        DWORD error = LastErrnoError();
         close(fd);
         return error;
     }
     if (!S_ISREG(opened.st_mode)) {
         close(fd);
-        return S_ISDIR(opened.st_mode) ? EISDIR : EINVAL;
+        return S_ISDIR(opened.st_mode) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER;
     }
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0)
@@ -59,30 +60,30 @@ int CExclusiveFileReader::Open(const CString& path)
     struct stat named{};
     if (stat(name.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) {
         close(fd);
-        return EBUSY;
+        return ERROR_SHARING_VIOLATION;
     }
     if (FindFileHolder(path) != 0) {
         close(fd);
-        return EBUSY;
+        return ERROR_SHARING_VIOLATION;
     }
-    m_fd = fd;
-    return 0;
+    m_handle = fd;
+    return ERROR_SUCCESS;
 }
 
-int CExclusiveFileReader::Read(void* buffer, DWORD size, int& error)
+int CExclusiveFileReader::Read(void* buffer, DWORD size, DWORD& error)
 {
-    error = 0;
-    if (m_fd < 0) {
-        error = EBADF;
+    error = ERROR_SUCCESS;
+    if (m_handle < 0) {
+        error = ERROR_INVALID_HANDLE;
         return -1;
     }
     size_t wanted = size > static_cast<DWORD>(INT_MAX) ? static_cast<size_t>(INT_MAX) : size;
     for (;;) {
-        ssize_t n = read(m_fd, buffer, wanted);
+        ssize_t n = read(static_cast<int>(m_handle), buffer, wanted);
         if (n >= 0)
             return static_cast<int>(n);
         if (errno != EINTR) {
-            error = errno;
+            error = LastErrnoError();
             return -1;
         }
     }
@@ -90,9 +91,9 @@ int CExclusiveFileReader::Read(void* buffer, DWORD size, int& error)
 
 void CExclusiveFileReader::Close()
 {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
+    if (m_handle >= 0) {
+        close(static_cast<int>(m_handle));
+        m_handle = -1;
     }
 }
 

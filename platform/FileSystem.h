@@ -9,24 +9,30 @@
 #include <cstdint>
 #include <vector>
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/SystemError.h"
+#include "platform/WinTypes.h"
 
-// Attribute bits of an entry, as Windows names them.
-constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;       // owner has no write bit
-constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;         // name starts with a dot
-constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x4;         // device, pipe or socket
-constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;     // a folder (or a link to one)
-constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;       // every ordinary file
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;        // accepted by SetAttributes only
-constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400; // a symbolic link
+#ifdef _WIN32
+#include <shlobj.h> // the CSIDL_ folder numbers
+#else
+// Attribute bits of an entry, as Windows names them (and what they stand
+// for here).
+#define FILE_ATTRIBUTE_READONLY 0x00000001      // owner has no write bit
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002        // name starts with a dot
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004        // device, pipe or socket
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010     // a folder (or a link to one)
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020       // every ordinary file
+#define FILE_ATTRIBUTE_NORMAL 0x00000080        // accepted by SetAttributes only
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400 // a symbolic link
 
 // Shell folder numbers understood by SpecialFolder.
-constexpr int CSIDL_PERSONAL = 5;            // documents
-constexpr int CSIDL_DESKTOPDIRECTORY = 16;   // desktop folder
-constexpr int CSIDL_APPDATA = 26;            // roaming application data
-constexpr int CSIDL_LOCAL_APPDATA = 28;      // machine-local application data
-constexpr int CSIDL_PROFILE = 40;            // the home folder
+#define CSIDL_PERSONAL 0x0005          // documents
+#define CSIDL_DESKTOPDIRECTORY 0x0010  // desktop folder
+#define CSIDL_APPDATA 0x001a           // roaming application data
+#define CSIDL_LOCAL_APPDATA 0x001c     // machine-local application data
+#define CSIDL_PROFILE 0x0028           // the home folder
+#endif
 
 namespace platform {
 
@@ -38,8 +44,8 @@ struct FileEntry {
     std::int64_t lastWriteTime = 0; // seconds since 1970 (UTC)
 };
 
-// The error code (errno value) of the last failed call of this module on the
-// calling thread. Pitfall: only meaningful right after a call reported failure.
+// The error code (a Windows code, SystemError.h) of the last failed call of
+// this module on the calling thread. Pitfall: only meaningful right after a call reported failure.
 DWORD LastFileError();
 
 // Whether `name` matches a Windows wildcard pattern: '*' any run, '?' one
@@ -96,6 +102,17 @@ bool SetLastWriteTime(const CString& path, std::int64_t secondsSince1970);
 // doubled '/' removed); relative paths are taken from the current folder.
 // Pitfall: links are not resolved and nothing needs to exist.
 CString FullPath(const CString& path);
+
+// The absolute path of what `path` names with every link on the way
+// resolved; empty when it does not exist or can't be resolved.
+CString FinalPath(const CString& path);
+
+// Moves the file `source` over `target` in one step, so that a reader sees
+// either the old or the new file, never a mix or none. When `target` exists
+// the moved file takes over its access rights. Returns ERROR_SUCCESS or the
+// error code; on failure both files are as they were. Pitfall: both must
+// lie on the same volume.
+DWORD MoveOverFile(const CString& source, const CString& target);
 
 // Target text of a symbolic link as stored; empty when the path is no link.
 CString ReadLink(const CString& path);

@@ -1,4 +1,6 @@
-#include "FileSystem.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderPrivacy.h"
+#include "platform/SystemError_posix.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,9 +28,10 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
+// Records an errno value as the Windows code of the failure.
 bool Fail(int error)
 {
-    t_lastError = static_cast<DWORD>(error);
+    t_lastError = ErrorFromErrno(error);
     return false;
 }
 
@@ -212,15 +215,13 @@ std::string SysDiskFolder(const MountedVolume& volume)
     return folder;
 }
 
+// A folder passes when it is private (never through a link) and the user
+// can work in it; one open to others is left alone and not used.
 bool PrivateFolderUsable(const std::string& path, bool create)
 {
-    if (create && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        return false;
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0)
-        return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 0777) == 0700 &&
-           access(path.c_str(), R_OK | W_OK | X_OK) == 0;
+    CString folder = CString::FromUtf8(path);
+    EFolderPrivacy verdict = create ? EnsurePrivateFolder(folder, false) : CheckFolderPrivacy(folder, false);
+    return verdict == EFolderPrivacy::ePrivate && access(path.c_str(), R_OK | W_OK | X_OK) == 0;
 }
 
 std::string EnvPath(const char* name)
@@ -414,7 +415,7 @@ bool RemoveEmptyDirectory(const CString& path)
     if (S_ISLNK(st.st_mode)) {
         struct stat target {};
         if (stat(p.c_str(), &target) != 0 || !S_ISDIR(target.st_mode))
-            return Fail(ENOTDIR);
+            return Fail(ENOTDIR); // reported as ERROR_PATH_NOT_FOUND
         if (unlink(p.c_str()) != 0)
             return FailErrno();
         return true;
@@ -498,6 +499,32 @@ CString ReadLink(const CString& path)
             return CString::FromUtf8(std::string_view(buffer.data(), static_cast<size_t>(n)));
         buffer.resize(buffer.size() * 2);
     }
+}
+
+CString FinalPath(const CString& path)
+{
+    std::string p = U8(path);
+    if (p.empty())
+        return CString();
+    char* real = realpath(p.c_str(), nullptr);
+    if (!real) {
+        FailErrno();
+        return CString();
+    }
+    CString result = CString::FromUtf8(real);
+    free(real);
+    return result;
+}
+
+DWORD MoveOverFile(const CString& source, const CString& target)
+{
+    std::string from = U8(source), to = U8(target);
+    struct stat old {};
+    if (stat(to.c_str(), &old) == 0 && chmod(from.c_str(), old.st_mode & 07777) != 0)
+        return LastErrnoError();
+    if (rename(from.c_str(), to.c_str()) != 0)
+        return LastErrnoError();
+    return ERROR_SUCCESS;
 }
 
 CString PrivateTempDirectory()

@@ -1,4 +1,4 @@
-#include "Guid.h"
+#include "platform/Guid.h"
 
 namespace platform {
 

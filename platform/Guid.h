@@ -2,9 +2,12 @@
 // Windows lays it out, with its braced text form.
 #pragma once
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
+#ifdef _WIN32
+#include <cguid.h> // GUID_NULL (the rest comes with <windows.h>)
+#else
 struct GUID {
     DWORD Data1;
     WORD Data2;
@@ -33,6 +36,7 @@ inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 
 // The all-zero GUID.
 inline constexpr GUID GUID_NULL{0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+#endif
 
 namespace platform {
 

@@ -2,9 +2,10 @@
 // several processes that each append whole lines to it.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
-#include "CString.h"
+#include "platform/CString.h"
 
 namespace platform {
 
@@ -18,18 +19,18 @@ public:
     CAppendFile(const CAppendFile&) = delete;
     CAppendFile& operator=(const CAppendFile&) = delete;
 
-    // Opens (creating if missing, owner read/write only, never truncating)
+    // Opens (creating if missing, private to the user, never truncating)
     // `path` for appending. Returns false on failure. Pitfall: an existing
-    // file readable by others is made owner-only when we own it.
+    // file readable by others is made private when we own it.
     bool Open(const CString& path);
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_handle != -1; }
     // Appends `bytes` with one system write (more only when the system
     // accepts part of it). Returns false when not all could be written.
     bool Write(std::string_view bytes);
     void Close();
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_handle = -1; // the system's handle; -1 when closed
 };
 
 } // namespace platform

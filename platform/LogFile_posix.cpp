@@ -1,4 +1,4 @@
-#include "LogFile.h"
+#include "platform/LogFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -20,17 +20,17 @@ bool CAppendFile::Open(const CString& path)
     }
     if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && info.st_uid == ::geteuid())
         ::fchmod(fd, S_IRUSR | S_IWUSR);
-    m_fd = fd;
+    m_handle = fd;
     return true;
 }
 
 bool CAppendFile::Write(std::string_view bytes)
 {
-    if (m_fd < 0)
+    if (m_handle < 0)
         return false;
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+        ssize_t n = ::write(static_cast<int>(m_handle), bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -43,9 +43,9 @@ bool CAppendFile::Write(std::string_view bytes)
 
 void CAppendFile::Close()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
+    if (m_handle >= 0) {
+        ::close(static_cast<int>(m_handle));
+        m_handle = -1;
     }
 }
 

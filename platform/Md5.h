@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
-#include "Resources.h"
+#include "platform/Resources.h"
 
 #include <cstdio>
 #include <initializer_list>

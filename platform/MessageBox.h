@@ -6,41 +6,44 @@
 
 #include <functional>
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
+#ifndef _WIN32
+// The style bits and results, with their Windows values.
 // Button sets.
-constexpr UINT MB_OK = 0x00000000u;
-constexpr UINT MB_OKCANCEL = 0x00000001u;
-constexpr UINT MB_ABORTRETRYIGNORE = 0x00000002u;
-constexpr UINT MB_YESNOCANCEL = 0x00000003u;
-constexpr UINT MB_YESNO = 0x00000004u;
-constexpr UINT MB_RETRYCANCEL = 0x00000005u;
-constexpr UINT MB_TYPEMASK = 0x0000000Fu;
+#define MB_OK 0x00000000
+#define MB_OKCANCEL 0x00000001
+#define MB_ABORTRETRYIGNORE 0x00000002
+#define MB_YESNOCANCEL 0x00000003
+#define MB_YESNO 0x00000004
+#define MB_RETRYCANCEL 0x00000005
+#define MB_TYPEMASK 0x0000000F
 // Icons.
-constexpr UINT MB_ICONERROR = 0x00000010u;
-constexpr UINT MB_ICONHAND = MB_ICONERROR;
-constexpr UINT MB_ICONSTOP = MB_ICONERROR;
-constexpr UINT MB_ICONQUESTION = 0x00000020u;
-constexpr UINT MB_ICONWARNING = 0x00000030u;
-constexpr UINT MB_ICONEXCLAMATION = MB_ICONWARNING;
-constexpr UINT MB_ICONINFORMATION = 0x00000040u;
-constexpr UINT MB_ICONASTERISK = MB_ICONINFORMATION;
-constexpr UINT MB_ICONMASK = 0x000000F0u;
+#define MB_ICONERROR 0x00000010
+#define MB_ICONHAND MB_ICONERROR
+#define MB_ICONSTOP MB_ICONERROR
+#define MB_ICONQUESTION 0x00000020
+#define MB_ICONWARNING 0x00000030
+#define MB_ICONEXCLAMATION MB_ICONWARNING
+#define MB_ICONINFORMATION 0x00000040
+#define MB_ICONASTERISK MB_ICONINFORMATION
+#define MB_ICONMASK 0x000000F0
 // Default button.
-constexpr UINT MB_DEFBUTTON1 = 0x00000000u;
-constexpr UINT MB_DEFBUTTON2 = 0x00000100u;
-constexpr UINT MB_DEFBUTTON3 = 0x00000200u;
-constexpr UINT MB_DEFMASK = 0x00000F00u;
+#define MB_DEFBUTTON1 0x00000000
+#define MB_DEFBUTTON2 0x00000100
+#define MB_DEFBUTTON3 0x00000200
+#define MB_DEFMASK 0x00000F00
 
 // Results.
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
-constexpr int IDABORT = 3;
-constexpr int IDRETRY = 4;
-constexpr int IDIGNORE = 5;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#endif
 
 // Shows one message box and returns the button chosen (an ID value).
 using MessageBoxHandler = std::function<int(const CString& text, UINT type)>;

@@ -1,4 +1,4 @@
-#include "MessageInserts.h"
+#include "platform/MessageInserts.h"
 
 namespace platform {
 

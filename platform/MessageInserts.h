@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "CString.h"
+#include "platform/CString.h"
 
 namespace platform {
 

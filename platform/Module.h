@@ -3,7 +3,7 @@
 // "X.dll" stands for the library "libX.so".
 #pragma once
 
-#include "CString.h"
+#include "platform/CString.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "PrivateProfile.h"
+#include "platform/PrivateProfile.h"
 
 #include <optional>
 #include <vector>

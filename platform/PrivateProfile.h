@@ -6,8 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/SystemError.h"
+#include "platform/WinTypes.h"
 
 // Reads the value of `key` in `section` of the INI file `path` into `out`.
 // Sections and keys match ignoring case and surrounding blanks; the first
@@ -39,7 +40,7 @@ BOOL WritePrivateProfileStringW(const char16_t* section, const char16_t* key, co
 namespace platform {
 
 // Reads the whole file into `bytes`. Returns false when it can't be read
-// (ENOENT for a missing file, see LastProfileError). Pitfall: reads files of
+// (ERROR_FILE_NOT_FOUND for a missing file, see LastProfileError). Pitfall: reads files of
 // any size; INI files are expected to be small.
 bool ReadProfileFile(const CString& path, std::string& bytes);
 
@@ -54,8 +55,8 @@ bool ReadProfileFile(const CString& path, std::string& bytes);
 // the lock is advisory: only writers that use this function wait for it.
 bool RewriteProfileFile(const CString& path, const std::function<bool(std::string& bytes, bool exists)>& edit);
 
-// The errno value of the last failure of the two functions above on this
+// The error code of the last failure of the two functions above on this
 // thread.
-int LastProfileError();
+DWORD LastProfileError();
 
 } // namespace platform

@@ -1,6 +1,7 @@
 // File access of the INI functions: whole-file reads and locked, atomic
 // replacement.
-#include "PrivateProfile.h"
+#include "platform/PrivateProfile.h"
+#include "platform/SystemError_posix.h"
 
 #include <cerrno>
 #include <climits>
@@ -14,11 +15,12 @@ namespace platform {
 
 namespace {
 
-thread_local int t_lastError = 0;
+thread_local DWORD t_lastError = ERROR_SUCCESS;
 
+// Records an errno value as the Windows code of the failure.
 bool Fail(int error)
 {
-    t_lastError = error;
+    t_lastError = ErrorFromErrno(error);
     return false;
 }
 
@@ -89,7 +91,7 @@ std::string FolderOf(const std::string& path)
 
 } // namespace
 
-int LastProfileError()
+DWORD LastProfileError()
 {
     return t_lastError;
 }
@@ -142,7 +144,7 @@ bool RewriteProfileFile(const CString& path, const std::function<bool(std::strin
         }
     }
     if (!edit(bytes, exists)) {
-        t_lastError = 0;
+        t_lastError = ERROR_SUCCESS;
         return true;
     }
 

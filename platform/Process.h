@@ -5,24 +5,24 @@
 // their parents, and the processes that hold a file open.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/SystemError.h"
+#include "platform/WinTypes.h"
+
+#ifndef _WIN32
+// Results of CProcessHandle::Wait, with the values Windows gives them.
+#define WAIT_OBJECT_0 ((DWORD)0)
+#define WAIT_TIMEOUT 258
+#define WAIT_FAILED ((DWORD)0xFFFFFFFFu)
+// A time-out that never expires.
+#define INFINITE 0xFFFFFFFFu
+#endif
 
 namespace platform {
-
-// Results of CProcessHandle::Wait, with the values Windows gives them.
-constexpr DWORD WAIT_OBJECT_0 = 0;
-constexpr DWORD WAIT_TIMEOUT = 258;
-constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
-// A time-out that never expires.
-constexpr DWORD INFINITE = 0xFFFFFFFFu;
-
-// Error code that CPipeReader::Peek reports once the writing side is closed
-// and everything written has been read.
-constexpr int ERROR_BROKEN_PIPE = 109;
 
 struct SProcessState; // shared between all handles of one process
 
@@ -107,14 +107,14 @@ public:
     CPipeReader(const CPipeReader&) = delete;
     CPipeReader& operator=(const CPipeReader&) = delete;
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_handle != -1; }
 
-    // How many bytes are waiting, into `available`. Returns 0 on success,
+    // How many bytes are waiting, into `available`. Returns ERROR_SUCCESS,
     // ERROR_BROKEN_PIPE once every writer has closed its end and nothing is
-    // left to read, or another (errno) code on failure. Pitfall: a child's
-    // own children inherit the writing end, so the pipe breaks only when the
-    // last of them has gone.
-    int Peek(DWORD& available) const;
+    // left to read, or another error code on failure (ERROR_INVALID_HANDLE
+    // for a closed reader). Pitfall: a child's own children inherit the
+    // writing end, so the pipe breaks only when the last of them has gone.
+    DWORD Peek(DWORD& available) const;
 
     // Reads up to `size` bytes that are already waiting into `buffer`.
     // Returns the number read (0 when nothing is waiting or the pipe is
@@ -125,9 +125,9 @@ public:
     void Close();
 
 private:
-    explicit CPipeReader(int fd) : m_fd(fd) {}
+    explicit CPipeReader(std::intptr_t handle) : m_handle(handle) {}
     friend struct SProcessStarter;
-    int m_fd = -1;
+    std::intptr_t m_handle = -1; // the system's handle of the read end; -1 when closed
 };
 
 // How a started process's standard output and standard error are handled.
@@ -138,16 +138,17 @@ enum class EProcessOutput {
 
 // Starts the program named by the first token of a Windows command line,
 // with the rest of the tokens as its arguments (split by the Windows quoting
-// rules, see CommandLine.h). A program token with a '/' is used as a path;
-// otherwise it is looked up in PATH. The child gets the caller's standard
+// rules, see CommandLine.h). A program token that names a folder is used as
+// a path; otherwise it is looked up as the system looks up programs (PATH). The child gets the caller's standard
 // input, environment and current directory and no other open descriptor of
 // the caller. With eCapturedPipe, `output` receives the read end of the pipe.
 // Returns true with `process` set; on failure returns false with `error` set
-// to the errno value (ENOENT for a missing program, ENOEXEC/EACCES for one
-// that can't be run), and nothing is left running. Pitfall: the caller must
+// to the error code (ERROR_FILE_NOT_FOUND for a missing program,
+// ERROR_BAD_EXE_FORMAT or ERROR_ACCESS_DENIED for one that can't be run),
+// and nothing is left running. Pitfall: the caller must
 // keep reading a captured pipe or a chatty child stalls once it is full.
 bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
-                  CPipeReader* output, int& error);
+                  CPipeReader* output, DWORD& error);
 
 // One process of a snapshot.
 struct SProcessEntry {
@@ -171,7 +172,8 @@ CString ProcessAppName(const CProcessHandle& process);
 // after the check.
 DWORD FindFileHolder(const CString& path, CString* appName = nullptr);
 
-// The errno value of the last failed system call of this thread.
-int LastError();
+// The error code of the last failed call of this module on this thread
+// (Terminate, GetExitCode). Pitfall: only meaningful right after a failure.
+DWORD LastError();
 
 } // namespace platform

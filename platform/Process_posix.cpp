@@ -1,4 +1,5 @@
-#include "Process.h"
+#include "platform/Process.h"
+#include "platform/SystemError_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,8 +21,8 @@
 #include <string>
 #include <utility>
 
-#include "CommandLine.h"
-#include "Time.h"
+#include "platform/CommandLine.h"
+#include "platform/Time.h"
 
 extern char** environ;
 
@@ -199,7 +200,7 @@ bool IsNumeric(const char* name)
 // Grants StartProcess access to the private constructors.
 struct SProcessStarter {
     static CProcessHandle MakeHandle(std::shared_ptr<SProcessState> state) { return CProcessHandle(std::move(state)); }
-    static CPipeReader MakePipe(int fd) { return CPipeReader(fd); }
+    static CPipeReader MakePipe(int fd) { return CPipeReader(static_cast<std::intptr_t>(fd)); }
 };
 
 // --- CProcessHandle -----------------------------------------------------------
@@ -366,57 +367,58 @@ CPipeReader::~CPipeReader()
     Close();
 }
 
-CPipeReader::CPipeReader(CPipeReader&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+CPipeReader::CPipeReader(CPipeReader&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
 
 CPipeReader& CPipeReader::operator=(CPipeReader&& other) noexcept
 {
     if (this != &other) {
         Close();
-        m_fd = std::exchange(other.m_fd, -1);
+        m_handle = std::exchange(other.m_handle, -1);
     }
     return *this;
 }
 
-int CPipeReader::Peek(DWORD& available) const
+DWORD CPipeReader::Peek(DWORD& available) const
 {
     available = 0;
-    if (m_fd < 0)
-        return EBADF;
+    if (m_handle < 0)
+        return ERROR_INVALID_HANDLE;
+    const int fd = static_cast<int>(m_handle);
     int waiting = 0;
-    if (ioctl(m_fd, FIONREAD, &waiting) != 0)
-        return errno;
+    if (ioctl(fd, FIONREAD, &waiting) != 0)
+        return LastErrnoError();
     if (waiting > 0) {
         available = static_cast<DWORD>(waiting);
-        return 0;
+        return ERROR_SUCCESS;
     }
     // Nothing waiting: the pipe is broken when no writer is left.
-    pollfd p{m_fd, POLLIN, 0};
+    pollfd p{fd, POLLIN, 0};
     int r;
     do {
         r = poll(&p, 1, 0);
     } while (r < 0 && errno == EINTR);
     if (r < 0)
-        return errno;
+        return LastErrnoError();
     if (r > 0 && (p.revents & (POLLHUP | POLLERR)) != 0) {
         // Data may have arrived between the two questions.
-        if (ioctl(m_fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+        if (ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
             available = static_cast<DWORD>(waiting);
-            return 0;
+            return ERROR_SUCCESS;
         }
         return ERROR_BROKEN_PIPE;
     }
-    return 0;
+    return ERROR_SUCCESS;
 }
 
 int CPipeReader::Read(void* buffer, DWORD size)
 {
-    if (m_fd < 0)
+    if (m_handle < 0)
         return -1;
     if (size == 0)
         return 0;
     size_t wanted = size > static_cast<DWORD>(INT_MAX) ? static_cast<size_t>(INT_MAX) : size;
     for (;;) {
-        ssize_t n = read(m_fd, buffer, wanted);
+        ssize_t n = read(static_cast<int>(m_handle), buffer, wanted);
         if (n >= 0)
             return static_cast<int>(n);
         if (errno == EINTR)
@@ -429,9 +431,9 @@ int CPipeReader::Read(void* buffer, DWORD size)
 
 void CPipeReader::Close()
 {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
+    if (m_handle >= 0) {
+        close(static_cast<int>(m_handle));
+        m_handle = -1;
     }
 }
 
@@ -456,8 +458,10 @@ struct SSpawnSetup {
 
 } // namespace
 
-bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
-                  CPipeReader* output, int& error)
+namespace {
+
+bool StartProcessErrno(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
+                       CPipeReader* output, int& error)
 {
     process.Close();
     if (output)
@@ -598,6 +602,17 @@ bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProces
     return true;
 }
 
+} // namespace
+
+bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
+                  CPipeReader* output, DWORD& error)
+{
+    int native = 0;
+    bool started = StartProcessErrno(commandLine, outputMode, process, output, native);
+    error = started ? ERROR_SUCCESS : ErrorFromErrno(native);
+    return started;
+}
+
 // --- snapshots, names, file holders -------------------------------------------
 
 std::vector<SProcessEntry> TakeProcessSnapshot()
@@ -689,9 +704,9 @@ DWORD FindFileHolder(const CString& path, CString* appName)
     return holder;
 }
 
-int LastError()
+DWORD LastError()
 {
-    return errno;
+    return LastErrnoError();
 }
 
 } // namespace platform

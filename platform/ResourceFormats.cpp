@@ -1,6 +1,6 @@
 // Readers of the Windows binary resource layouts: extended dialog templates
 // and version blocks. Every read is checked against the size given.
-#include "Resources.h"
+#include "platform/Resources.h"
 
 namespace platform {
 
@@ -164,7 +164,7 @@ bool DecodeDialogTemplate(const BYTE* data, size_t size, DialogTemplate& out)
     r.NameOrOrdinal(&ordinal); // menu
     r.NameOrOrdinal(&ordinal); // window class
     t.caption = r.Str();
-    if (t.style & style::DS_SETFONT) {
+    if (t.style & DS_SETFONT) {
         t.fontPointSize = r.U16();
         t.fontWeight = r.U16();
         t.fontItalic = r.U8() != 0;

@@ -1,10 +1,10 @@
-#include "Resources.h"
+#include "platform/Resources.h"
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 
-#include "ResourceTable.h"
+#include "platform/ResourceTable.h"
 
 namespace platform {
 

@@ -6,11 +6,56 @@
 
 #include <vector>
 
-#include "CString.h"
-#include "Module.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/Module.h"
+#include "platform/WinTypes.h"
 
 struct VeilResourceTable;
+
+#ifdef _WIN32
+#include <commctrl.h> // list-view styles
+#else
+// Window style bits the templates use, with their Windows values.
+#define WS_POPUP 0x80000000
+#define WS_CHILD 0x40000000
+#define WS_MINIMIZE 0x20000000
+#define WS_VISIBLE 0x10000000
+#define WS_DISABLED 0x08000000
+#define WS_CAPTION 0x00C00000
+#define WS_BORDER 0x00800000
+#define WS_VSCROLL 0x00200000
+#define WS_HSCROLL 0x00100000
+#define WS_SYSMENU 0x00080000
+#define WS_THICKFRAME 0x00040000
+#define WS_GROUP 0x00020000
+#define WS_TABSTOP 0x00010000
+#define WS_MINIMIZEBOX 0x00020000
+#define WS_MAXIMIZEBOX 0x00010000
+#define WS_EX_APPWINDOW 0x00040000
+#define DS_MODALFRAME 0x80
+#define DS_SETFONT 0x40
+#define DS_FIXEDSYS 0x08
+#define DS_SHELLFONT 0x48
+#define DS_CENTER 0x0800
+#define BS_TYPEMASK 0x0F
+#define BS_PUSHBUTTON 0x0
+#define BS_DEFPUSHBUTTON 0x1
+#define BS_CHECKBOX 0x2
+#define BS_AUTOCHECKBOX 0x3
+#define BS_3STATE 0x5
+#define BS_AUTO3STATE 0x6
+#define BS_GROUPBOX 0x7
+#define SS_TYPEMASK 0x1F
+#define SS_LEFT 0x0
+#define SS_BITMAP 0xE
+#define SS_PATHELLIPSIS 0x8000
+#define SS_ENDELLIPSIS 0x4000
+#define ES_AUTOHSCROLL 0x80
+#define CBS_DROPDOWNLIST 0x3
+#define CBS_TYPEMASK 0x3
+#define LVS_REPORT 0x1
+#define LVS_TYPEMASK 0x3
+#endif
 
 namespace platform {
 
@@ -102,23 +147,6 @@ struct DialogTemplate {
     std::vector<DialogControl> controls; // in tab order
 };
 
-// Window style bits the templates use, with their Windows values.
-namespace style {
-constexpr DWORD WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_MINIMIZE = 0x20000000,
-                WS_VISIBLE = 0x10000000, WS_DISABLED = 0x08000000, WS_CAPTION = 0x00C00000,
-                WS_BORDER = 0x00800000, WS_VSCROLL = 0x00200000, WS_HSCROLL = 0x00100000,
-                WS_SYSMENU = 0x00080000, WS_THICKFRAME = 0x00040000, WS_GROUP = 0x00020000,
-                WS_TABSTOP = 0x00010000, WS_MINIMIZEBOX = 0x00020000, WS_MAXIMIZEBOX = 0x00010000;
-constexpr DWORD WS_EX_APPWINDOW = 0x00040000;
-constexpr DWORD DS_MODALFRAME = 0x80, DS_SETFONT = 0x40, DS_FIXEDSYS = 0x08, DS_SHELLFONT = 0x48,
-                DS_CENTER = 0x0800;
-constexpr DWORD BS_TYPEMASK = 0x0F, BS_PUSHBUTTON = 0x0, BS_DEFPUSHBUTTON = 0x1, BS_CHECKBOX = 0x2,
-                BS_AUTOCHECKBOX = 0x3, BS_3STATE = 0x5, BS_AUTO3STATE = 0x6, BS_GROUPBOX = 0x7;
-constexpr DWORD SS_TYPEMASK = 0x1F, SS_LEFT = 0x0, SS_BITMAP = 0xE, SS_PATHELLIPSIS = 0x8000,
-                SS_ENDELLIPSIS = 0x4000;
-constexpr DWORD ES_AUTOHSCROLL = 0x80, CBS_DROPDOWNLIST = 0x3, CBS_TYPEMASK = 0x3;
-constexpr DWORD LVS_REPORT = 0x1, LVS_TYPEMASK = 0x3;
-} // namespace style
 
 // Dialog template `id`, searched along the chain. Returns false when no
 // source has it or its bytes are not a valid extended dialog template.

@@ -1,4 +1,5 @@
-#include "TempFile.h"
+#include "platform/TempFile.h"
+#include "platform/SystemError_posix.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,7 +9,9 @@
 
 namespace platform {
 
-int CreatePrivateTempFile(const CString& directory, const CString& prefix, CString& path)
+namespace {
+
+int CreatePrivateTempFileErrno(const CString& directory, const CString& prefix, CString& path)
 {
     std::string pattern = directory.ToUtf8();
     if (pattern.empty())
@@ -30,7 +33,7 @@ int CreatePrivateTempFile(const CString& directory, const CString& prefix, CStri
     return 0;
 }
 
-int CreatePrivateFile(const CString& path)
+int CreatePrivateFileErrno(const CString& path)
 {
     int fd = open(path.ToUtf8().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0)
@@ -43,7 +46,7 @@ int CreatePrivateFile(const CString& path)
     return error;
 }
 
-int ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
+int ReadFileStartErrno(const CString& path, DWORD maxBytes, std::string& bytes)
 {
     bytes.clear();
     int fd = open(path.ToUtf8().c_str(), O_RDONLY | O_CLOEXEC);
@@ -68,9 +71,28 @@ int ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
     return error;
 }
 
-int DeleteTempFile(const CString& path)
+} // namespace
+
+DWORD CreatePrivateTempFile(const CString& directory, const CString& prefix, CString& path)
 {
-    return unlink(path.ToUtf8().c_str()) == 0 ? 0 : errno;
+    return ErrorFromErrno(CreatePrivateTempFileErrno(directory, prefix, path));
+}
+
+DWORD CreatePrivateFile(const CString& path)
+{
+    int error = CreatePrivateFileErrno(path);
+    // A create that finds the file in place fails as Windows says it.
+    return error == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(error);
+}
+
+DWORD ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
+{
+    return ErrorFromErrno(ReadFileStartErrno(path, maxBytes, bytes));
+}
+
+DWORD DeleteTempFile(const CString& path)
+{
+    return unlink(path.ToUtf8().c_str()) == 0 ? ERROR_SUCCESS : LastErrnoError();
 }
 
 } // namespace platform

@@ -3,8 +3,8 @@
 // a point in time held as seconds since 1970.
 #pragma once
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
 namespace platform {
 

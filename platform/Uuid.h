@@ -1,8 +1,8 @@
 // UUIDs: random (version 4) UUIDs and their text form.
 #pragma once
 
-#include "CString.h"
-#include "WinTypes.h"
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
 
 namespace platform {
 

@@ -1,9 +1,42 @@
-// Windows base types as the core code names them, mapped onto fixed-width
-// standard types so that sizes match the Windows ABI on every platform.
+// Windows base types and the few macros every layer names (TRUE, MAX_PATH,
+// STILL_ACTIVE, INVALID_FILE_ATTRIBUTES). On Windows they are the system's
+// own, from <windows.h>; elsewhere this header defines them with the same
+// names, sizes and values, so that code written against them builds
+// unchanged for both. The constants of one facility (registry, files,
+// message boxes, errors) live in that facility's header, defined the same
+// way.
+//
+// Strings of our own are char16_t (CString, u"" literals) on every system.
+// WCHAR and the LP*WSTR pointers are the system's wide character type: on
+// Windows that is wchar_t, so they belong in the Windows realisation, where
+// text crosses into the Win32 API, and not in neutral headers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+
+// Function-like macros of <windows.h> (16-bit leftovers) that would rename
+// our own functions: CTime::GetCurrentTime, platform::FreeModule.
+#undef GetCurrentTime
+#undef FreeModule
+
+#else // the POSIX realisation of the Windows base types
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -11,12 +44,13 @@ using DWORD = std::uint32_t;
 using UINT = unsigned int;
 using INT = int;
 using LONG = std::int32_t;
+using ULONG = std::uint32_t;
 using BOOL = int;
 using LONGLONG = std::int64_t;
 using ULONGLONG = std::uint64_t;
 using WCHAR = char16_t;
-using LPWSTR = char16_t*;
-using LPCWSTR = const char16_t*;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
 using LPCSTR = const char*;
 
 #ifndef TRUE
@@ -27,10 +61,16 @@ using LPCSTR = const char*;
 #endif
 
 // Exit code reported for a process that has not ended yet.
-constexpr DWORD STILL_ACTIVE = 259;
+#define STILL_ACTIVE ((DWORD)259)
 
 // Maximum length of a path in the fixed-size buffers the records use.
-constexpr int MAX_PATH = 260;
+#define MAX_PATH 260
 
 // Every bit set: an attribute word that could not be read.
-constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFFu)
+
+#endif
+
+static_assert(sizeof(BYTE) == 1 && sizeof(WORD) == 2 && sizeof(DWORD) == 4 && sizeof(LONG) == 4 &&
+                  sizeof(ULONGLONG) == 8 && sizeof(WCHAR) == 2,
+              "Windows base types keep their Windows sizes");

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "CString.h"
+#include "platform/CString.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "CallStack.h"
-#include "DebugHelp.h"
+#include "platform/DebugHelp.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "CommandLine.h"
+#include "platform/CommandLine.h"
 
 using namespace platform;
 

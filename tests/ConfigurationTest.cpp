@@ -9,7 +9,7 @@
 #include "Configuration.h"
 #include "Directory.h"
 #include "OrvException.h"
-#include "Registry.h"
+#include "platform/Registry.h"
 #include "TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -22,13 +22,13 @@ class ConfigurationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin");
+        platform::RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin");
         m_default = CDirectory::Concat(CDirectory::GetTempPathW(), u"veilcase").ToUtf8();
         ASSERT_FALSE(m_default.empty());
         std::error_code ec;
         fs::remove_all(m_default, ec);
     }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin"); }
+    void TearDown() override { platform::RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin"); }
 
     // Runs `call` and returns the message id of the COrvException it
     // throws; 0 when it throws nothing.
@@ -47,20 +47,20 @@ protected:
     static LSTATUS Raw(const char16_t* name, DWORD& type, std::string& bytes)
     {
         HKEY key = nullptr;
-        LSTATUS rc = RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key);
+        LSTATUS rc = platform::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key);
         if (rc != ERROR_SUCCESS)
             return rc;
         char buffer[1024];
         DWORD size = sizeof buffer;
-        rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-        RegCloseKey(key);
+        rc = platform::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+        platform::RegCloseKey(key);
         if (rc == ERROR_SUCCESS)
             bytes.assign(buffer, size);
         return rc;
     }
     static void StoreRaw(const char16_t* name, DWORD type, const void* data, DWORD size)
     {
-        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, type, data, size));
+        ASSERT_EQ(ERROR_SUCCESS, platform::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, type, data, size));
     }
     static unsigned Mode(const std::string& path)
     {
@@ -91,7 +91,7 @@ TEST_F(ConfigurationTest, WithoutAnyConfigurationDefaultsApply)
     EXPECT_EQ(0700u, Mode(m_default));
     // Asking did not create the configuration key.
     HKEY key = nullptr;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, platform::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key));
 }
 
 TEST_F(ConfigurationTest, GnuPGPathMustNameAnExistingFile)
@@ -118,9 +118,9 @@ TEST_F(ConfigurationTest, GnuPGPathMustNameAnExistingFile)
     CConfiguration::SetGnuPGPath(file + u".missing");
     EXPECT_EQ(2004u, ThrownId([] { CConfiguration::GetGnuPGPath(); }));
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_SET_VALUE, &key));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, u"OpenPGP_PathToExecutable"));
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, platform::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_SET_VALUE, &key));
+    EXPECT_EQ(ERROR_SUCCESS, platform::RegDeleteValueW(key, u"OpenPGP_PathToExecutable"));
+    platform::RegCloseKey(key);
     EXPECT_EQ(2004u, ThrownId([] { CConfiguration::GetGnuPGPath(); }));
 
     // The path is used as stored: no %VARIABLE% expansion.

@@ -260,7 +260,7 @@ TEST(DirectoryTree, MakeCreatesEveryLevelAndReportsFailures)
     WriteFile(dir / "blocker", "");
     std::string text = ExpectUserException([&] { CDirectory::Make(P(dir / "blocker/x")); });
     EXPECT_EQ(text, "CreateDirectory failed. " + (dir / "blocker").string() + ". LastError " +
-                        std::to_string(EEXIST));
+                        std::to_string(ERROR_ALREADY_EXISTS));
     EXPECT_FALSE(fs::exists(dir / "blocker/x"));
 }
 
@@ -336,7 +336,7 @@ TEST(DirectoryTree, RemoveReportsFailuresAsAsked)
     EXPECT_FALSE(fs::exists(dir / "fixed/tree/sub"));
     std::string text = ExpectUserException([&] { CDirectory::Remove(P(dir / "fixed/tree"), true); });
     EXPECT_EQ(text, "RemoveDirectory failed. " + (dir / "fixed/tree").string() + ". LastError " +
-                        std::to_string(EACCES));
+                        std::to_string(ERROR_ACCESS_DENIED));
     fs::permissions(dir / "fixed", fs::perms::owner_all, fs::perm_options::replace);
     EXPECT_TRUE(CDirectory::Remove(P(dir / "fixed"), true));
     EXPECT_TRUE(CDirectory::Remove(P(dir / "tree"), true));
@@ -385,7 +385,7 @@ TEST(DirectoryTree, DeleteFilesByPattern)
     WriteFile(dir / "ro.log", "");
     fs::permissions(dir / "ro.log", fs::perms::owner_read, fs::perm_options::replace);
     std::string text = ExpectUserException([&] { CDirectory::DeleteFiles(P(dir / "*.log")); });
-    EXPECT_EQ(text, "DeleteFile failed. " + (dir / "ro.log").string() + ". LastError " + std::to_string(EACCES));
+    EXPECT_EQ(text, "DeleteFile failed. " + (dir / "ro.log").string() + ". LastError " + std::to_string(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(fs::exists(dir / "ro.log"));
     fs::permissions(dir / "ro.log", fs::perms::owner_all, fs::perm_options::replace);
 

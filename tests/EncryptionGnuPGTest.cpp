@@ -11,8 +11,8 @@
 #include "EncryptionTask.h"
 #include "GpgTestHome.h"
 #include "OrvException.h"
-#include "PrivateProfile.h"
-#include "Registry.h"
+#include "platform/PrivateProfile.h"
+#include "platform/Registry.h"
 #include "TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -433,7 +433,7 @@ TEST_F(EncryptionGnuPGTest, VersionAndConfigurationErrors)
 
     // Without any configuration at all, every run reports the missing
     // configuration before anything is started.
-    ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin\\veilcase\\Configuration"), ERROR_SUCCESS);
+    ASSERT_EQ(platform::RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin\\veilcase\\Configuration"), ERROR_SUCCESS);
     EXPECT_EQ(ThrownMessageId([] { CEncryptionGnuPG::IsSupportedVersion(); }), 2002u);
     EXPECT_EQ(ThrownMessageId([&] { engine.ListKeys(); }), 2002u);
     EXPECT_EQ(ThrownMessageId([&] { engine.DecryptFileW(U(dir / "x.gpg"), decrypted); }), 2002u);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "EncryptionTask.h"
-#include "Process.h"
+#include "platform/Process.h"
 #include "TestEnvironment.h"
 
 using namespace platform;
@@ -63,7 +63,7 @@ CProcessHandle StartSleeper()
 {
     CString line = u"\"" + CString::FromUtf8((testsupport::BinDir() / "childproc").string()) + u"\" exit 0 60000";
     CProcessHandle child;
-    int error = 0;
+    DWORD error = 0;
     EXPECT_TRUE(StartProcess(line, EProcessOutput::eInherit, child, nullptr, error)) << error;
     return child;
 }

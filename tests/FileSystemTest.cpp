@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "FileSystem.h"
+#include "platform/FileSystem.h"
 #include "TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -112,7 +112,7 @@ TEST(FileSystemListing, ReportsAttributesSizesAndTimes)
 
     entries.clear();
     EXPECT_FALSE(platform::EnumerateDirectory(P(dir / "nope"), u"*", entries));
-    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ENOENT));
+    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     fs::permissions(dir / "locked", fs::perms::owner_all, fs::perm_options::replace);
 }
 
@@ -176,7 +176,7 @@ TEST(FileSystemChanges, DeletingNeverReachesThroughLinks)
 
     // As on Windows: read-only files and folders are refused by RemoveFile.
     EXPECT_FALSE(platform::RemoveFile(P(dir / "ro.txt")));
-    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(EACCES));
+    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(platform::RemoveFile(P(dir / "sub")));
     EXPECT_TRUE(fs::exists(dir / "ro.txt"));
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <thread>
 
-#include "CommandLine.h"
-#include "Exception.h"
+#include "platform/CommandLine.h"
+#include "platform/Exception.h"
 #include "FileUtils.h"
-#include "Md5.h"
-#include "Process.h"
+#include "platform/Md5.h"
+#include "platform/Process.h"
 #include "TestEnvironment.h"
 
 using namespace platform;
@@ -36,14 +36,15 @@ std::string HashOf(const std::filesystem::path& path)
     return Hex(CFileUtils::ComputeFileHash(name));
 }
 
-// The errno of the CFileException that hashing throws, or 0 when it does not.
-int HashError(const std::filesystem::path& path)
+// The error code of the CFileException that hashing throws, or 0 when it
+// does not.
+DWORD HashError(const std::filesystem::path& path)
 {
     CString name = CString::FromUtf8(path.string());
     try {
         CFileUtils::ComputeFileHash(name);
     } catch (CFileException* e) {
-        int error = e->m_osError;
+        DWORD error = e->m_osError;
         EXPECT_EQ(e->m_fileName, name);
         e->Delete();
         return error;
@@ -59,7 +60,7 @@ CProcessHandle StartHolder(const std::filesystem::path& path)
                    QuoteArgument(CString::FromUtf8(path.string()));
     CProcessHandle process;
     CPipeReader pipe;
-    int error = 0;
+    DWORD error = 0;
     EXPECT_TRUE(StartProcess(line, EProcessOutput::eCapturedPipe, process, &pipe, error)) << error;
     std::string said;
     for (int i = 0; i < 2000 && said.find('\n') == std::string::npos; ++i) {
@@ -112,11 +113,11 @@ TEST(FileUtilsTest, HashesAreTheMd5OfTheWholeContent)
 TEST(FileUtilsTest, HashingRefusesMissingFilesFoldersAndFifos)
 {
     testsupport::TempDir dir;
-    EXPECT_EQ(HashError(dir / "missing"), ENOENT);
-    EXPECT_EQ(HashError(dir.Path()), EISDIR);
+    EXPECT_EQ(HashError(dir / "missing"), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(HashError(dir.Path()), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-    EXPECT_EQ(HashError(dir / "fifo"), EINVAL);
-    EXPECT_EQ(HashError(std::filesystem::path()), ENOENT);
+    EXPECT_EQ(HashError(dir / "fifo"), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(HashError(std::filesystem::path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(FileUtilsTest, AFileHeldOpenByAnotherProcessIsNotHashedUntilItIsReleased)
@@ -128,7 +129,7 @@ TEST(FileUtilsTest, AFileHeldOpenByAnotherProcessIsNotHashedUntilItIsReleased)
 
     EXPECT_TRUE(CFileUtils::IsFileInUse(name).IsEmpty());
     CProcessHandle holder = StartHolder(path);
-    EXPECT_EQ(HashError(path), EBUSY);
+    EXPECT_EQ(HashError(path), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(CFileUtils::IsFileInUse(name), CString(u"childproc"));
     CString app;
     EXPECT_EQ(FindFileHolder(name, &app), holder.GetId());
@@ -160,7 +161,7 @@ TEST(FileUtilsTest, AppNamesOfNullRunningAndEndedProcesses)
 
     CString line = u"\"" + CString::FromUtf8((testsupport::BinDir() / "childproc").string()) + u"\" exit 0 60000";
     CProcessHandle child;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(line, EProcessOutput::eInherit, child, nullptr, error));
     EXPECT_EQ(CFileUtils::GetAppName(child), CString(u"childproc"));
     child.Terminate(0);

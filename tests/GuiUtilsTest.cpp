@@ -6,8 +6,8 @@
 
 #include "GuiUtils.h"
 #include "Ipc.h"
-#include "ResourceTable.h"
-#include "Resources.h"
+#include "platform/ResourceTable.h"
+#include "platform/Resources.h"
 #include "UuidUtils.h"
 
 using namespace platform;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "Configuration.h"
-#include "Registry.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -46,16 +46,16 @@ class KeyGroupsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin");
+        platform::RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin");
         CConfiguration::m_keyGroups.clear();
         CConfiguration::m_bKeyGroupsLoaded = 0;
     }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin"); }
+    void TearDown() override { platform::RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Orvelin"); }
 
     // Writes a group's "Keys" text straight into the registry.
     static void StoreKeys(const CString& name, const CString& text)
     {
-        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kGroups + u"\\" + name, u"Keys", REG_SZ,
+        ASSERT_EQ(ERROR_SUCCESS, platform::RegSetKeyValueW(HKEY_CURRENT_USER, kGroups + u"\\" + name, u"Keys", REG_SZ,
                                                  text.GetString(), static_cast<DWORD>(2 * text.GetLength() + 2)));
     }
     static CString StoredKeys(const CString& name, DWORD* bytes = nullptr)
@@ -63,10 +63,10 @@ protected:
         char16_t buffer[4096] = {};
         DWORD size = sizeof buffer;
         HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kGroups + u"\\" + name, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (platform::RegOpenKeyExW(HKEY_CURRENT_USER, kGroups + u"\\" + name, 0, KEY_READ, &key) != ERROR_SUCCESS)
             return u"<no key>";
-        LSTATUS rc = RegQueryValueExW(key, u"Keys", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-        RegCloseKey(key);
+        LSTATUS rc = platform::RegQueryValueExW(key, u"Keys", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+        platform::RegCloseKey(key);
         if (bytes)
             *bytes = size;
         return rc == ERROR_SUCCESS ? CString(buffer) : CString(u"<no value>");
@@ -95,8 +95,8 @@ TEST_F(KeyGroupsTest, StoredTextsAreReadLeniently)
     StoreKeys(u"empty", u"");
     StoreKeys(u"odd", u"zz,123456789,-1, 0x1f,,7");
     HKEY bare = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, kGroups + u"\\bare", &bare));
-    RegCloseKey(bare);
+    ASSERT_EQ(ERROR_SUCCESS, platform::RegCreateKeyW(HKEY_CURRENT_USER, kGroups + u"\\bare", &bare));
+    platform::RegCloseKey(bare);
 
     EXPECT_EQ((std::vector<DWORD>{0x1234ABCD, 0x00C0FFEE}), Vec(CConfiguration::GetKeyGroupKey(u"lower")));
     EXPECT_EQ(std::vector<DWORD>{0xDEADBEEF}, Vec(CConfiguration::GetKeyGroupKey(u"single")));
@@ -158,12 +158,12 @@ TEST_F(KeyGroupsTest, RemovingAGroup)
     CConfiguration::RemoveGroupKeyConfig(u"keep");
     EXPECT_TRUE(Names().empty());
     HKEY groups = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, kGroups, 0, KEY_READ, &groups));
-    RegCloseKey(groups);
+    EXPECT_EQ(ERROR_SUCCESS, platform::RegOpenKeyExW(HKEY_CURRENT_USER, kGroups, 0, KEY_READ, &groups));
+    platform::RegCloseKey(groups);
     // A group removed from the registry behind the map's back disappears
     // at the next reload, even when the whole groups key is gone.
     ASSERT_TRUE(CConfiguration::SaveGroupKeyConfig(Formatted({u"00000003"}), u"gone"));
-    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, kGroups));
+    ASSERT_EQ(ERROR_SUCCESS, platform::RegDeleteTreeW(HKEY_CURRENT_USER, kGroups));
     CConfiguration::RemoveGroupKeyConfig(u"gone");
     EXPECT_TRUE(Names().empty());
 }
@@ -206,7 +206,7 @@ TEST_F(KeyGroupsTest, NamesAndSizesAtTheLimits)
     EXPECT_FALSE(CConfiguration::SaveGroupKeyConfig(Formatted({u"00000001"}), u""));
     EXPECT_EQ(std::vector<CString>{longName}, Names());
     HKEY nested = nullptr;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CURRENT_USER, kGroups + u"\\Work", 0, KEY_READ, &nested));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, platform::RegOpenKeyExW(HKEY_CURRENT_USER, kGroups + u"\\Work", 0, KEY_READ, &nested));
 
     // A large group survives whole.
     Pieces pieces;
@@ -226,7 +226,7 @@ TEST_F(KeyGroupsTest, UnterminatedKeysOfAnOddSizeAreReadWithinTheirBytes)
     // Written by something else: no terminator and an odd byte count. Only
     // whole UTF-16 units count, and nothing past the value may be read.
     const char raw[] = "1\0002\000,\0003"; // "12," and a lone byte '3'
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, kGroups + u"\\raw", u"Keys", REG_BINARY, raw, 7));
+    ASSERT_EQ(ERROR_SUCCESS, platform::RegSetKeyValueW(HKEY_CURRENT_USER, kGroups + u"\\raw", u"Keys", REG_BINARY, raw, 7));
     EXPECT_EQ(std::vector<DWORD>{0x12}, Vec(CConfiguration::GetKeyGroupKey(u"raw")));
 }
 

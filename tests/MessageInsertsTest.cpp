@@ -2,8 +2,8 @@
 // formatter, including the texts of the string table.
 #include <gtest/gtest.h>
 
-#include "MessageInserts.h"
-#include "Resources.h"
+#include "platform/MessageInserts.h"
+#include "platform/Resources.h"
 #include "resources/resource.h"
 
 using platform::FormatMessageInserts;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "PrivateProfile.h"
+#include "platform/PrivateProfile.h"
 #include "TestEnvironment.h"
 
 #include <filesystem>

@@ -89,7 +89,7 @@ UINT StatusRunMessage(const CString& program, const CString& home, const CString
 {
     try {
         auto process = RunGnuPGWithStatusFile(program, home, arguments);
-        EXPECT_TRUE(process && process->Wait(0) == platform::WAIT_OBJECT_0);
+        EXPECT_TRUE(process && process->Wait(0) == WAIT_OBJECT_0);
         return 0;
     } catch (COrvException* e) {
         UINT id = e->GetMessageId();
@@ -209,10 +209,10 @@ TEST(ProcessRunnerTest, KillProcessTreeRefusesWhatIsNoTree)
 
     // A process that has already gone is no failure.
     platform::CProcessHandle process;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(platform::StartProcess(Tool("chatty"), platform::EProcessOutput::eInherit, process, nullptr, error));
     DWORD id = process.GetId();
-    ASSERT_EQ(process.Wait(platform::INFINITE), platform::WAIT_OBJECT_0);
+    ASSERT_EQ(process.Wait(INFINITE), WAIT_OBJECT_0);
     process.Close();
     EXPECT_TRUE(KillProcessTree(id));
 }

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "CommandLine.h"
-#include "Process.h"
+#include "platform/CommandLine.h"
+#include "platform/Process.h"
 #include "TestEnvironment.h"
 
 using namespace platform;
@@ -40,10 +40,10 @@ std::string ReadToEnd(CPipeReader& pipe)
     std::string text;
     for (int round = 0; round < 3000; ++round) {
         DWORD available = 0;
-        int state = pipe.Peek(available);
+        DWORD state = pipe.Peek(available);
         if (state == ERROR_BROKEN_PIPE)
             break;
-        EXPECT_EQ(state, 0);
+        EXPECT_EQ(state, static_cast<DWORD>(ERROR_SUCCESS));
         if (available == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
@@ -102,9 +102,9 @@ TEST(ProcessTest, ArgumentsReachTheChildIntactAndBothStreamsAreCaptured)
 
     CProcessHandle process;
     CPipeReader pipe;
-    int error = -1;
+    DWORD error = ERROR_GEN_FAILURE;
     ASSERT_TRUE(StartProcess(line, EProcessOutput::eCapturedPipe, process, &pipe, error)) << error;
-    EXPECT_EQ(error, 0);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS));
     ASSERT_TRUE(process);
     EXPECT_TRUE(process.IsChild());
     std::string output = ReadToEnd(pipe);
@@ -128,7 +128,7 @@ TEST(ProcessTest, ProgramPathWithBlanksAndParenthesesRunsAndIsSeenInTheSnapshot)
     std::filesystem::permissions(odd, std::filesystem::perms::owner_all);
 
     CProcessHandle process;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(Command({u"exit", u"0", u"5000"}, CString::FromUtf8(odd.string())),
                              EProcessOutput::eInherit, process, nullptr, error))
         << error;
@@ -149,30 +149,30 @@ TEST(ProcessTest, AStartThatCannotRunIsReportedAsAFailureOfTheStart)
     testsupport::TempDir dir;
     CProcessHandle process;
     CPipeReader pipe;
-    int error = 0;
+    DWORD error = 0;
 
     EXPECT_FALSE(StartProcess(u"\"" + CString::FromUtf8((dir / "missing").string()) + u"\" --version",
                               EProcessOutput::eCapturedPipe, process, &pipe, error));
-    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(process.IsNull());
     EXPECT_FALSE(pipe.IsOpen());
 
     EXPECT_FALSE(StartProcess(u"no-such-program-anywhere-xyz", EProcessOutput::eInherit, process, nullptr, error));
-    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     testsupport::WriteFile(dir / "notexec", "data");
     EXPECT_FALSE(StartProcess(CString::FromUtf8((dir / "notexec").string()), EProcessOutput::eInherit, process,
                               nullptr, error));
-    EXPECT_EQ(error, EACCES);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
     EXPECT_FALSE(StartProcess(u"   ", EProcessOutput::eInherit, process, nullptr, error));
-    EXPECT_NE(error, 0);
+    EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS));
 }
 
 TEST(ProcessTest, ExitCodesWaitsAndTermination)
 {
     CProcessHandle running;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(Command({u"exit", u"0", u"60000"}), EProcessOutput::eInherit, running, nullptr, error));
     DWORD code = 0;
     EXPECT_EQ(running.Wait(0), WAIT_TIMEOUT);
@@ -204,7 +204,7 @@ TEST(ProcessTest, ExitCodesWaitsAndTermination)
 TEST(ProcessTest, AnEndedChildKeepsItsIdAndStatusUntilItsLastHandleCloses)
 {
     CProcessHandle child;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(Command({u"exit", u"3"}), EProcessOutput::eInherit, child, nullptr, error));
     DWORD pid = child.GetId();
     // A second handle opened by id shares what the first learns.
@@ -234,7 +234,7 @@ TEST(ProcessTest, AChildWhoseStatusOtherCodeCollectedHasNoExitCode)
     // SIGCHLD set to be ignored) can take a child's status before we read
     // it; the child must not then pass for one that exited with 0.
     CProcessHandle child;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(Command({u"exit", u"3"}), EProcessOutput::eInherit, child, nullptr, error));
     int status = 0;
     ASSERT_EQ(waitpid(static_cast<pid_t>(child.GetId()), &status, 0), static_cast<pid_t>(child.GetId()));
@@ -271,7 +271,7 @@ TEST(ProcessTest, AHandleToAnotherProcessStaysBoundToItAfterItsIdIsFree)
 {
     CProcessHandle child;
     CPipeReader pipe;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(Command({u"spawn", u"60000"}), EProcessOutput::eCapturedPipe, child, &pipe, error));
     DWORD grandchildId = static_cast<DWORD>(std::stoul(ReadLine(pipe)));
     ASSERT_EQ(child.Wait(INFINITE), WAIT_OBJECT_0);
@@ -285,7 +285,7 @@ TEST(ProcessTest, AHandleToAnotherProcessStaysBoundToItAfterItsIdIsFree)
     EXPECT_EQ(ProcessAppName(grandchild), CString(u"childproc"));
     // The grandchild still holds the pipe's writing end: not broken yet.
     DWORD available = 0;
-    EXPECT_EQ(pipe.Peek(available), 0);
+    EXPECT_EQ(pipe.Peek(available), static_cast<DWORD>(ERROR_SUCCESS));
 
     EXPECT_TRUE(grandchild.Terminate(7));
     EXPECT_EQ(grandchild.Wait(INFINITE), WAIT_OBJECT_0);
@@ -293,7 +293,7 @@ TEST(ProcessTest, AHandleToAnotherProcessStaysBoundToItAfterItsIdIsFree)
     EXPECT_TRUE(grandchild.GetExitCode(code));
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(ReadToEnd(pipe), "");
-    EXPECT_EQ(pipe.Peek(available), ERROR_BROKEN_PIPE);
+    EXPECT_EQ(pipe.Peek(available), static_cast<DWORD>(ERROR_BROKEN_PIPE));
 
     // Its id is free now (someone else reaped it). Whatever starts meanwhile,
     // the handle goes on naming the ended process and never reaches another.
@@ -311,7 +311,7 @@ TEST(ProcessTest, AHandleToAnotherProcessStaysBoundToItAfterItsIdIsFree)
 TEST(ProcessTest, NoZombieIsLeftEvenWhenTheHandleWasClosedEarly)
 {
     CProcessHandle child;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(Command({u"exit", u"0", u"100"}), EProcessOutput::eInherit, child, nullptr, error));
     DWORD pid = child.GetId();
     child.Close();
@@ -333,7 +333,7 @@ TEST(ProcessTest, OnlyTheStandardDescriptorsReachTheChild)
     ASSERT_GE(leaky, 0);
     CProcessHandle child;
     CPipeReader pipe;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(Command({u"fds"}), EProcessOutput::eCapturedPipe, child, &pipe, error));
     std::string output = ReadToEnd(pipe);
     close(leaky);
@@ -346,13 +346,13 @@ TEST(ProcessTest, MovingAndReadingAClosedPipe)
     CPipeReader empty;
     DWORD available = 1;
     char buffer[4];
-    EXPECT_NE(empty.Peek(available), 0);
+    EXPECT_EQ(empty.Peek(available), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_EQ(available, 0u);
     EXPECT_EQ(empty.Read(buffer, sizeof buffer), -1);
 
     CProcessHandle child;
     CPipeReader pipe;
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(Command({u"args", u"x"}), EProcessOutput::eCapturedPipe, child, &pipe, error));
     CPipeReader moved(std::move(pipe));
     EXPECT_FALSE(pipe.IsOpen());

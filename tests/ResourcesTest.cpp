@@ -10,8 +10,8 @@
 #include <set>
 #include <sstream>
 
-#include "ResourceTable.h"
-#include "Resources.h"
+#include "platform/ResourceTable.h"
+#include "platform/Resources.h"
 #include "TestEnvironment.h"
 #include "resources/resource.h"
 
@@ -169,15 +169,15 @@ TEST(ResourceModule, PendingTasksWindowIsFindableAndResizable)
     EXPECT_EQ(t.cy, 199);
     EXPECT_EQ(t.fontName, u"MS Shell Dlg");
     EXPECT_EQ(t.fontPointSize, 8);
-    for (DWORD bit : {style::WS_VISIBLE, style::WS_THICKFRAME, style::WS_SYSMENU, style::WS_MINIMIZEBOX,
-                      style::WS_CAPTION, style::DS_SETFONT})
+    for (DWORD bit : std::initializer_list<DWORD>{WS_VISIBLE, WS_THICKFRAME, WS_SYSMENU, WS_MINIMIZEBOX,
+                      WS_CAPTION, DS_SETFONT})
         EXPECT_EQ(t.style & bit, bit) << std::hex << bit;
-    EXPECT_TRUE(t.exStyle & style::WS_EX_APPWINDOW);
+    EXPECT_TRUE(t.exStyle & WS_EX_APPWINDOW);
     ASSERT_EQ(t.controls.size(), 4u);
     const DialogControl* list = Control(t, IDC_TASKLIST);
     ExpectRect(list, 7, 21, 497, 171);
     EXPECT_EQ(list->className, u"SysListView32");
-    EXPECT_EQ(list->style & style::LVS_TYPEMASK, style::LVS_REPORT);
+    EXPECT_EQ(list->style & LVS_TYPEMASK, LVS_REPORT);
     const DialogControl& label = t.controls[1];
     EXPECT_EQ(label.id, IDC_STATIC);
     EXPECT_EQ(label.className, u"Static");
@@ -193,18 +193,18 @@ TEST(ResourceModule, DialogControlsCarryTheirKindsAndStates)
     ASSERT_TRUE(LoadDialogTemplate(IDD_KEYSELECTION, keys));
     EXPECT_EQ(keys.language, LANG_ID_GERMAN);
     EXPECT_EQ(keys.caption, u"Key Selection");
-    EXPECT_TRUE(keys.style & style::WS_THICKFRAME);
+    EXPECT_TRUE(keys.style & WS_THICKFRAME);
     EXPECT_EQ(Control(keys, IDC_KEYGROUPS)->className, u"ComboBox");
-    EXPECT_EQ(Control(keys, IDC_KEYGROUPS)->style & style::CBS_TYPEMASK, style::CBS_DROPDOWNLIST);
-    EXPECT_TRUE(Control(keys, IDC_GROUPNAME)->style & style::WS_DISABLED);
-    EXPECT_EQ(Control(keys, IDC_SAVESELECTION)->style & style::BS_TYPEMASK, style::BS_AUTOCHECKBOX);
-    EXPECT_EQ(Control(keys, 1)->style & style::BS_TYPEMASK, style::BS_DEFPUSHBUTTON);
+    EXPECT_EQ(Control(keys, IDC_KEYGROUPS)->style & CBS_TYPEMASK, CBS_DROPDOWNLIST);
+    EXPECT_TRUE(Control(keys, IDC_GROUPNAME)->style & WS_DISABLED);
+    EXPECT_EQ(Control(keys, IDC_SAVESELECTION)->style & BS_TYPEMASK, BS_AUTOCHECKBOX);
+    EXPECT_EQ(Control(keys, 1)->style & BS_TYPEMASK, BS_DEFPUSHBUTTON);
     ExpectRect(Control(keys, 2), 394, 185, 50, 14);
 
     DialogTemplate settings;
     ASSERT_TRUE(LoadDialogTemplate(IDD_SETTINGS, settings));
-    EXPECT_FALSE(settings.style & style::WS_THICKFRAME);
-    EXPECT_EQ(Control(settings, IDC_REPLACEDIALOG)->style & style::BS_TYPEMASK, style::BS_AUTO3STATE);
+    EXPECT_FALSE(settings.style & WS_THICKFRAME);
+    EXPECT_EQ(Control(settings, IDC_REPLACEDIALOG)->style & BS_TYPEMASK, BS_AUTO3STATE);
     EXPECT_EQ(Control(settings, IDC_ASSOCIATEFILES)->text,
               u"Set veilcase as default application for *.gpg and *.pgp files");
     ExpectRect(Control(settings, IDC_DECRYPTDIR), 14, 172, 272, 14);
@@ -212,21 +212,21 @@ TEST(ResourceModule, DialogControlsCarryTheirKindsAndStates)
 
     DialogTemplate decrypt;
     ASSERT_TRUE(LoadDialogTemplate(IDD_DECRYPTFILE, decrypt));
-    EXPECT_FALSE(Control(decrypt, IDC_KEEPUNENCRYPTED)->style & style::WS_VISIBLE);
-    EXPECT_FALSE(Control(decrypt, IDC_NOPRIVATEKEY)->style & style::WS_VISIBLE);
-    EXPECT_TRUE(Control(decrypt, IDC_RECIPIENTS)->style & style::WS_VISIBLE);
-    EXPECT_TRUE(Control(decrypt, IDC_ORIGINALFILENAME)->style & style::SS_PATHELLIPSIS);
+    EXPECT_FALSE(Control(decrypt, IDC_KEEPUNENCRYPTED)->style & WS_VISIBLE);
+    EXPECT_FALSE(Control(decrypt, IDC_NOPRIVATEKEY)->style & WS_VISIBLE);
+    EXPECT_TRUE(Control(decrypt, IDC_RECIPIENTS)->style & WS_VISIBLE);
+    EXPECT_TRUE(Control(decrypt, IDC_ORIGINALFILENAME)->style & SS_PATHELLIPSIS);
     // A label given a style of its own keeps only the label's base style;
     // a plain one starts a group.
-    EXPECT_FALSE(Control(decrypt, IDC_ORIGINALFILENAME)->style & style::WS_GROUP);
-    EXPECT_TRUE(Control(decrypt, IDC_ENCRYPTIONDATE)->style & style::WS_GROUP);
+    EXPECT_FALSE(Control(decrypt, IDC_ORIGINALFILENAME)->style & WS_GROUP);
+    EXPECT_TRUE(Control(decrypt, IDC_ENCRYPTIONDATE)->style & WS_GROUP);
     EXPECT_EQ(Control(decrypt, 1)->text, u"Open File");
 
     DialogTemplate about;
     ASSERT_TRUE(LoadDialogTemplate(IDD_ABOUTBOX, about));
     EXPECT_EQ(about.caption, u"About veilcase");
     const DialogControl& picture = about.controls.at(0);
-    EXPECT_EQ(picture.style & style::SS_TYPEMASK, style::SS_BITMAP);
+    EXPECT_EQ(picture.style & SS_TYPEMASK, SS_BITMAP);
     EXPECT_EQ(picture.textResourceId, static_cast<UINT>(IDB_BANNER));
     EXPECT_EQ(Control(about, IDC_VERSION)->text, u"Version: Unknown");
 

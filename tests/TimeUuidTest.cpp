@@ -5,8 +5,8 @@
 #include <ctime>
 #include <set>
 
-#include "Time.h"
-#include "Uuid.h"
+#include "platform/Time.h"
+#include "platform/Uuid.h"
 
 using namespace platform;
 

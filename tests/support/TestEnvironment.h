@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "CString.h"
+#include "platform/CString.h"
 
 namespace testsupport {
 

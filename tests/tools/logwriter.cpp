@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "CString.h"
+#include "platform/CString.h"
 #include "Log.h"
 
 int main(int argc, char** argv)

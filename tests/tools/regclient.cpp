@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "Registry.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ int Write(const CString& path, const CString& prefix, int count)
 {
     for (int i = 0; i < count; ++i) {
         HKEY key = nullptr;
-        LSTATUS rc = RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+        LSTATUS rc = platform::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                      KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
         if (rc != ERROR_SUCCESS) {
             std::fprintf(stderr, "create failed: %ld\n", static_cast<long>(rc));
@@ -27,14 +27,14 @@ int Write(const CString& path, const CString& prefix, int count)
         CString name;
         name.Format(u"%s-%d", prefix.GetString(), i);
         DWORD value = static_cast<DWORD>(i);
-        rc = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        rc = platform::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
         if (rc == ERROR_SUCCESS && i % 10 == 0) {
             HKEY sub = nullptr;
-            rc = RegCreateKeyW(key, name, &sub);
+            rc = platform::RegCreateKeyW(key, name, &sub);
             if (rc == ERROR_SUCCESS)
-                RegCloseKey(sub);
+                platform::RegCloseKey(sub);
         }
-        RegCloseKey(key);
+        platform::RegCloseKey(key);
         if (rc != ERROR_SUCCESS) {
             std::fprintf(stderr, "write %d failed: %ld\n", i, static_cast<long>(rc));
             return 1;
@@ -46,13 +46,13 @@ int Write(const CString& path, const CString& prefix, int count)
 int Read(const CString& path, const CString& valueName)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (platform::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 1;
     char16_t buffer[1024] = {};
     DWORD size = sizeof buffer - sizeof(char16_t);
     DWORD type = 0;
-    LSTATUS rc = RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
+    LSTATUS rc = platform::RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    platform::RegCloseKey(key);
     if (rc != ERROR_SUCCESS || type != REG_SZ)
         return 1;
     std::printf("%s", CString(buffer).ToUtf8().c_str());

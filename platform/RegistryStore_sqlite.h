@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "CString.h"
-#include "Registry.h"
+#include "platform/CString.h"
+#include "platform/Registry.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -84,7 +84,7 @@ private:
     std::vector<std::pair<const char*, sqlite3_stmt*>> m_statements;
 };
 
-// The location of the store and its preparation (Registry_posix.cpp).
+// The location of the store and its preparation (RegistryStoreFile_posix.cpp).
 // Full path of the database file from XDG_CONFIG_HOME (or ~/.config).
 std::string RegistryStoreLocation();
 // Creates the private folder (0700) and file (0600), tightening the mode of

@@ -1,4 +1,4 @@
-#include "RegistryStore.h"
+#include "platform/RegistryStore_sqlite.h"
 
 #include <sqlite3.h>
 

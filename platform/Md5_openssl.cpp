@@ -1,4 +1,4 @@
-#include "Md5.h"
+#include "platform/Md5.h"
 
 #include <openssl/evp.h>
 
