@@ -30,8 +30,9 @@ ModuleHandle FindLoadedModule(const CString& name);
 
 // Loads a module. An absolute path is loaded as given; a bare name is
 // looked up in the folder of the module holding `askingAddress` (the
-// caller passes the address of one of its own functions), then by the
-// system's search. Returns null on failure; `error` (if given) gets the
+// caller passes the address of one of its own functions; letter case is
+// ignored there when no file has the exact name), then by the system's
+// search. Returns null on failure; `error` (if given) gets the
 // loader's message. Pitfall: each successful load must be matched by
 // FreeModule if the module is to be unloaded again.
 ModuleHandle LoadModule(const CString& name, const void* askingAddress, CString* error = nullptr);

@@ -1,6 +1,8 @@
 #include "platform/Module.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
+#include <strings.h>
 #include <link.h>
 #include <unistd.h>
 
@@ -36,6 +38,29 @@ int VisitLoaded(struct dl_phdr_info* info, size_t, void* data)
         return 1;
     }
     return 0;
+}
+
+// The path of `file` in `folder`: the exact name when it exists, else the
+// first entry whose name differs only in letter case (module names are not
+// case-sensitive on Windows: "ComDlg32.dll" finds libcomdlg32.so). Empty when
+// there is none.
+std::string FindInFolder(const std::string& folder, const std::string& file)
+{
+    std::string exact = folder + file;
+    if (access(exact.c_str(), F_OK) == 0)
+        return exact;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return std::string();
+    std::string found;
+    while (dirent* entry = readdir(dir)) {
+        if (strcasecmp(entry->d_name, file.c_str()) == 0) {
+            found = folder + entry->d_name;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
 }
 
 } // namespace
@@ -120,8 +145,8 @@ ModuleHandle LoadModule(const CString& name, const void* askingAddress, CString*
             std::string asking = info.dli_fname;
             if (realpath(asking.c_str(), resolved))
                 asking = resolved;
-            std::string candidate = FolderOf(asking) + file;
-            if (access(candidate.c_str(), F_OK) == 0)
+            std::string candidate = FindInFolder(FolderOf(asking), file);
+            if (!candidate.empty())
                 handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         }
         if (!handle)
