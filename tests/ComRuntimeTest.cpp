@@ -38,23 +38,23 @@ CString ClassKey(REFCLSID clsid)
 void Register(REFCLSID clsid, const CString& module, DWORD type = REG_SZ, const CString& model = u"Apartment")
 {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, ClassKey(clsid), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    ASSERT_EQ(platform::RegCreateKeyExW(HKEY_CURRENT_USER, ClassKey(clsid), 0, nullptr, REG_OPTION_NON_VOLATILE,
                               KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(module.GetString()),
+    ASSERT_EQ(platform::RegSetValueExW(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(module.GetString()),
                              static_cast<DWORD>((module.GetLength() + 1) * sizeof(char16_t))),
               ERROR_SUCCESS);
     if (!model.IsEmpty()) {
-        ASSERT_EQ(RegSetValueExW(key, u"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model.GetString()),
+        ASSERT_EQ(platform::RegSetValueExW(key, u"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model.GetString()),
                                  static_cast<DWORD>((model.GetLength() + 1) * sizeof(char16_t))),
                   ERROR_SUCCESS);
     }
-    RegCloseKey(key);
+    platform::RegCloseKey(key);
 }
 
 void Unregister(REFCLSID clsid)
 {
-    RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Classes\\CLSID\\" + platform::GuidToString(clsid));
+    platform::RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Classes\\CLSID\\" + platform::GuidToString(clsid));
 }
 
 CString ServerPath()
@@ -194,9 +194,9 @@ TEST_F(ComRuntimeTest, RegistrationsFromTheUserStoreThatCannotServeFailWithoutHa
     // A value of a non-string type cannot be read as a module.
     DWORD number = 7;
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, ClassKey(CLSID_ComTestObject), 0, KEY_WRITE, &key), ERROR_SUCCESS);
-    RegSetValueExW(key, nullptr, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
-    RegCloseKey(key);
+    ASSERT_EQ(platform::RegOpenKeyExW(HKEY_CURRENT_USER, ClassKey(CLSID_ComTestObject), 0, KEY_WRITE, &key), ERROR_SUCCESS);
+    platform::RegSetValueExW(key, nullptr, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    platform::RegCloseKey(key);
     ComPtr<ITestCounter> counter;
     EXPECT_EQ(CreateCounter(counter), REGDB_E_READREGDB);
 }

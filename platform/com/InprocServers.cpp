@@ -3,13 +3,11 @@
 #include <algorithm>
 
 #include "platform/FileSystem.h"
+#include "platform/SystemError.h"
 
 namespace platform {
 
 namespace {
-
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
-constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 
 // An address inside the runtime's own module: bare module names are looked
 // up beside it.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/FileSystem.h"
+#include "platform/SystemError.h"
 #include "platform/shell/ItemIdList.h"
 #include "platform/shell/ShellItem.h"
 #include "platform/shell/ShellItemArray.h"
@@ -12,9 +13,6 @@ using platform::CItemIdList;
 using platform::ComPtr;
 
 namespace {
-
-constexpr DWORD ERROR_FILE_NOT_FOUND_ = 2;
-constexpr DWORD ERROR_PATH_NOT_FOUND_ = 3;
 
 // The normalised path of an existing item, or the error SHParseDisplayName gives.
 HRESULT ParseExistingPath(PCWSTR name, CString& path)
@@ -30,7 +28,7 @@ HRESULT ParseExistingPath(PCWSTR name, CString& path)
     CString folder = slash <= 0 ? CString(u"/") : path.Left(slash);
     DWORD folderAttributes = platform::GetAttributes(folder);
     bool folderExists = folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    return HRESULT_FROM_WIN32(folderExists ? ERROR_FILE_NOT_FOUND_ : ERROR_PATH_NOT_FOUND_);
+    return HRESULT_FROM_WIN32(folderExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
 }
 
 HRESULT ItemForPath(const CString& path, REFIID riid, void** ppv)
