@@ -37,6 +37,12 @@ public:
     virtual CArrayEx<CKey, const CKey&> GetPublicKeysForEncryptedFile(CString path) = 0;
     virtual CArrayEx<CKey, const CKey&> GetMissingKeysForFile(const CString& path) = 0;
     virtual CTime GetEncryptionDate(const CString& path) = 0;
+    // How far the encryption started for the task has come, in percent (0
+    // to 100); -1 when the engine can't tell (no run, or nothing said yet).
+    virtual int GetEncryptionProgress(CEncryptionTask& task) = 0;
+    // Why the last encryption of the task failed, as the user is told;
+    // empty when it has not failed.
+    virtual CString GetEncryptionFailure(CEncryptionTask& task) = 0;
 
 protected:
     // Never deleted through the interface.

@@ -322,6 +322,11 @@ CString CEncryptionGnuPG::GetRecipients(CArrayEx<CKey, const CKey&>& keys)
     return recipients;
 }
 
+std::unique_ptr<CGnuPGRun> CEncryptionGnuPG::StartGnuPGRun(const CString& arguments, const CString& homeDir)
+{
+    return CGnuPGRun::Start(CConfiguration::GetGnuPGPath(), HomeOption(homeDir), arguments);
+}
+
 void CEncryptionGnuPG::StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, const CKey&>& keys)
 {
     CString plainPath = task.GetFilePath();
@@ -329,7 +334,7 @@ void CEncryptionGnuPG::StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, co
     CString recordedName = CDirectory::SplitFileNameAndExtensionFromPath(plainPath);
     // Whatever happens now, an earlier run for this file no longer answers
     // for it.
-    m_processes.erase(plainPath);
+    m_encryptions.erase(plainPath);
 
     CString recipients = GetRecipients(keys);
     if (recipients.IsEmpty()) {
@@ -339,6 +344,9 @@ void CEncryptionGnuPG::StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, co
                                     plainPath,
                                 kSource, __LINE__);
     }
+    if (!CDirectory::FileExist(plainPath, CString()))
+        throw new COrvException(ciUnknownGnuPGError, u"The file to encrypt does not exist: " + plainPath, kSource,
+                                __LINE__);
 
     // gpg writes a private file beside the target, which replaces the target
     // only once gpg has succeeded: a failure never costs the old encrypted file.
@@ -355,43 +363,85 @@ void CEncryptionGnuPG::StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, co
                                 u"Cannot create a temporary file beside " + target, kSource, __LINE__);
 
     // On Linux the command line reaches gpg as UTF-8, so the recorded name
-    // goes as it is; "--utf8-strings" tells gpg to read it so.
+    // goes as it is; "--utf8-strings" tells gpg to read it so. The progress
+    // filter makes gpg report how far it has come.
     CString arguments;
-    arguments.Format(u"%s  --yes --output %s --trust-model always --utf8-strings --set-filename %s --encrypt %s",
+    arguments.Format(u"%s  --yes --enable-progress-filter --output %s --trust-model always --utf8-strings "
+                     u"--set-filename %s --encrypt %s",
                      recipients.GetString(), platform::QuoteArgument(temporary, true).GetString(),
                      platform::QuoteArgument(recordedName, true).GetString(),
                      platform::QuoteArgument(plainPath, true).GetString());
     WriteLogText(eLogDebug, u"Encryption command line: " + arguments);
 
-    std::shared_ptr<platform::CProcessHandle> process;
+    SEncryptionRun encryption;
     try {
-        process = StartGnuPG(arguments, CConfiguration::GetGnuPGHomeDir());
+        encryption.run = StartGnuPGRun(arguments, CConfiguration::GetGnuPGHomeDir());
     } catch (...) {
         RemoveQuietly(temporary);
         throw;
     }
-    // The new file takes over the access rights of the one it replaces.
-    if (DWORD error = platform::MoveOverFile(temporary, target); error != ERROR_SUCCESS) {
-        RemoveQuietly(temporary);
-        throw new COrvException(ciUnknownGnuPGError,
-                                u"Cannot replace the encrypted file: " + platform::SystemErrorText(error) + u": " +
-                                    target,
-                                kSource, __LINE__);
+    encryption.temporary = temporary;
+    encryption.target = target;
+    m_encryptions[plainPath] = std::move(encryption);
+}
+
+void CEncryptionGnuPG::CompleteEncryption(SEncryptionRun& encryption)
+{
+    UINT messageId = encryption.run->Finish();
+    if (messageId != 0) {
+        RemoveQuietly(encryption.temporary);
+        COrvException* error = new COrvException(messageId, kSource, __LINE__);
+        encryption.failure = error->GetMessageText();
+        error->Delete();
+        encryption.result = eOperationFailed;
+        return;
     }
-    m_processes[plainPath] = process;
+    // The new file takes over the access rights of the one it replaces.
+    if (DWORD error = platform::MoveOverFile(encryption.temporary, encryption.target); error != ERROR_SUCCESS) {
+        RemoveQuietly(encryption.temporary);
+        COrvException* failure =
+            new COrvException(ciUnknownGnuPGError,
+                              u"Cannot replace the encrypted file: " + platform::SystemErrorText(error) + u": " +
+                                  encryption.target,
+                              kSource, __LINE__);
+        encryption.failure = failure->GetErrorMessageWithoutDebugInfo();
+        failure->Delete();
+        encryption.result = eOperationFailed;
+        return;
+    }
+    encryption.result = eOperationSucceeded;
 }
 
 IEncryption::EOperationResult CEncryptionGnuPG::GetEnryptionResult(CEncryptionTask& task)
 {
-    auto it = m_processes.find(task.GetFilePath());
-    if (it == m_processes.end() || !it->second)
+    auto it = m_encryptions.find(task.GetFilePath());
+    if (it == m_encryptions.end() || !it->second.run)
         return eOperationFailed;
-    DWORD exitCode = 0;
-    if (!it->second->GetExitCode(exitCode))
-        return eOperationFailed;
-    if (exitCode == STILL_ACTIVE && it->second->Wait(0) == WAIT_TIMEOUT)
-        return eOperationPending;
-    if (exitCode != 0)
+    SEncryptionRun& encryption = it->second;
+    if (encryption.result == eOperationPending) {
+        if (encryption.run->IsRunning())
+            return eOperationPending;
+        CompleteEncryption(encryption);
+    }
+    if (encryption.result != eOperationSucceeded)
         return eOperationFailed;
     return CDirectory::FileExist(task.GetEncryptedFilePath(), CString()) ? eOperationSucceeded : eOperationFailed;
+}
+
+int CEncryptionGnuPG::GetEncryptionProgress(CEncryptionTask& task)
+{
+    auto it = m_encryptions.find(task.GetFilePath());
+    if (it == m_encryptions.end() || !it->second.run)
+        return -1;
+    if (it->second.result == eOperationSucceeded)
+        return 100;
+    return it->second.run->GetProgress();
+}
+
+CString CEncryptionGnuPG::GetEncryptionFailure(CEncryptionTask& task)
+{
+    auto it = m_encryptions.find(task.GetFilePath());
+    if (it == m_encryptions.end())
+        return CString();
+    return it->second.failure;
 }

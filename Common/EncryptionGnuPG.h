@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "Encryption.h"
+#include "GnuPGRun.h"
 #include "platform/Process.h"
 
 // The parsed ":literal data packet:" of a packet listing.
@@ -39,6 +40,8 @@ public:
     CArrayEx<CKey, const CKey&> GetPublicKeysForEncryptedFile(CString path) override;
     CArrayEx<CKey, const CKey&> GetMissingKeysForFile(const CString& path) override;
     CTime GetEncryptionDate(const CString& path) override;
+    int GetEncryptionProgress(CEncryptionTask& task) override;
+    CString GetEncryptionFailure(CEncryptionTask& task) override;
 
     // Non-zero when the configured gpg reports version 2 or later. Runs
     // "gpg --version" (3 s); a run that fails or times out counts as
@@ -96,6 +99,9 @@ public:
     static bool ExtractKey(const CString& block, CKey& key);
 
 protected:
+    // Starts gpg with a status file (as StartGnuPG does) and returns at once.
+    std::unique_ptr<CGnuPGRun> StartGnuPGRun(const CString& arguments, const CString& homeDir);
+
     // Runs gpg with a status file: "<gpg>" [--homedir "<home>"] --status-file
     // "<file>" <arguments>, waits until it ends and returns its handle after
     // exit code 0. Throws COrvException 2005 (bad or missing passphrase),
@@ -115,8 +121,20 @@ private:
     // the encrypted file, or in a fresh working folder.
     static CString PlainPathFor(const CString& encryptedPath, const CString& fileName, bool inWorkingDir);
 
+    // One encryption per working copy: GnuPG writes `temporary`, which
+    // replaces `target` once GnuPG has succeeded.
+    struct SEncryptionRun {
+        std::unique_ptr<CGnuPGRun> run;
+        CString temporary;
+        CString target;
+        EOperationResult result = eOperationPending;
+        CString failure;
+    };
+    // Collects an ended run: renames on success, records the failure.
+    void CompleteEncryption(SEncryptionRun& encryption);
+
     CArrayEx<CKey, const CKey&> m_keys;
-    std::map<CString, std::shared_ptr<platform::CProcessHandle>> m_processes;
+    std::map<CString, SEncryptionRun> m_encryptions;
     std::map<CString, CTime> m_dates;
     std::map<CString, CString> m_names;
 };

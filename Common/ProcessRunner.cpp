@@ -5,7 +5,7 @@
 
 #include "platform/CommandLine.h"
 #include "Directory.h"
-#include "GnuPGStatus.h"
+#include "GnuPGRun.h"
 #include "Log.h"
 #include "OrvException.h"
 #include "platform/TempFile.h"
@@ -15,9 +15,6 @@
 namespace {
 
 const char* const kSource = "Common\\EncryptionGnuPG";
-
-// At most this much of a status file is read: enough for every keyword.
-constexpr DWORD ciMaxStatusBytes = 5000;
 
 // Polling of the captured run: waits on the process, reading slices while
 // it runs, a last slice once it has ended, sleeps while the pipe is empty.
@@ -63,51 +60,9 @@ bool TerminateLogged(platform::CProcessHandle& process, DWORD exitCode)
     return false;
 }
 
-// The status file of one GnuPG run; deleted when the run is over, however it ends.
-class CStatusFile {
-public:
-    CStatusFile() = default;
-    ~CStatusFile() { Delete(); }
-    CStatusFile(const CStatusFile&) = delete;
-    CStatusFile& operator=(const CStatusFile&) = delete;
-
-    DWORD Create()
-    {
-        CString folder = CDirectory::GetTempPathW();
-        if (folder.IsEmpty())
-            return ERROR_PATH_NOT_FOUND;
-        return platform::CreatePrivateTempFile(folder, u"gpg", m_path);
-    }
-    const CString& Path() const { return m_path; }
-    CString ReadAndDelete()
-    {
-        std::string bytes;
-        platform::ReadFileStart(m_path, ciMaxStatusBytes, bytes);
-        Delete();
-        return CString::FromUtf8(bytes);
-    }
-    void Delete()
-    {
-        if (!m_path.IsEmpty())
-            platform::DeleteTempFile(m_path);
-        m_path.Empty();
-    }
-
-private:
-    CString m_path;
-};
-
 [[noreturn]] void ThrowGnuPGError(UINT messageId, const CString& details, UINT line)
 {
     throw new COrvException(messageId, details, kSource, line);
-}
-
-CString ErrorText(DWORD error)
-{
-    CString text = COrvException::GetLastErrorMessage(error);
-    CString result;
-    result.Format(u"%s (error %u)", text.GetString(), static_cast<unsigned>(error));
-    return result;
 }
 
 } // namespace
@@ -246,33 +201,10 @@ bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds,
 std::shared_ptr<platform::CProcessHandle> RunGnuPGWithStatusFile(const CString& gnupgPath, const CString& homeOption,
                                                                  const CString& arguments)
 {
-    CStatusFile statusFile;
-    if (DWORD error = statusFile.Create(); error != ERROR_SUCCESS) {
-        CString details;
-        details.Format(u"The GnuPG status file could not be created in the temporary folder: %s",
-                       ErrorText(error).GetString());
-        ThrowGnuPGError(IDS_ERR_UNKNOWN_GNUPG, details, __LINE__);
-    }
-
-    CString commandLine;
-    commandLine.Format(u"\"%s\" %s --status-file %s %s", gnupgPath.GetString(), homeOption.GetString(),
-                       platform::QuoteArgument(statusFile.Path(), true).GetString(), arguments.GetString());
-
-    auto process = std::make_shared<platform::CProcessHandle>();
-    DWORD error = ERROR_SUCCESS;
-    if (!platform::StartProcess(commandLine, platform::EProcessOutput::eInherit, *process, nullptr, error)) {
-        CString details;
-        details.Format(u"GnuPG could not be started (%s): %s", gnupgPath.GetString(), ErrorText(error).GetString());
-        statusFile.Delete();
-        ThrowGnuPGError(IDS_ERR_UNKNOWN_GNUPG, details, __LINE__);
-    }
-
-    process->Wait(INFINITE);
-    DWORD exitCode = 0;
-    if (process->GetExitCode(exitCode) && exitCode == 0) {
-        statusFile.Delete();
-        return process;
-    }
-    UINT messageId = GnuPGStatusMessageId(statusFile.ReadAndDelete());
+    std::unique_ptr<CGnuPGRun> run = CGnuPGRun::Start(gnupgPath, homeOption, arguments);
+    run->Wait();
+    UINT messageId = run->Finish();
+    if (messageId == 0)
+        return run->Process();
     ThrowGnuPGError(messageId, CString(), __LINE__);
 }

@@ -29,6 +29,11 @@ DWORD CreatePrivateFile(const CString& path);
 // empty). Pitfall: a file that is still being written may be cut anywhere.
 DWORD ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes);
 
+// Reads at most `maxBytes` bytes starting at byte `offset` into `bytes`
+// (fewer near the end, none past it). Returns ERROR_SUCCESS or the error
+// code of the failure (then `bytes` is empty).
+DWORD ReadFileRange(const CString& path, unsigned long long offset, DWORD maxBytes, std::string& bytes);
+
 // Deletes the file. Returns ERROR_SUCCESS, or the error code
 // (ERROR_FILE_NOT_FOUND when it is gone).
 DWORD DeleteTempFile(const CString& path);

@@ -46,7 +46,7 @@ int CreatePrivateFileErrno(const CString& path)
     return error;
 }
 
-int ReadFileStartErrno(const CString& path, DWORD maxBytes, std::string& bytes)
+int ReadFileRangeErrno(const CString& path, unsigned long long offset, DWORD maxBytes, std::string& bytes)
 {
     bytes.clear();
     int fd = open(path.ToUtf8().c_str(), O_RDONLY | O_CLOEXEC);
@@ -56,7 +56,7 @@ int ReadFileStartErrno(const CString& path, DWORD maxBytes, std::string& bytes)
     size_t done = 0;
     int error = 0;
     while (done < maxBytes) {
-        ssize_t n = read(fd, bytes.data() + done, maxBytes - done);
+        ssize_t n = pread(fd, bytes.data() + done, maxBytes - done, static_cast<off_t>(offset + done));
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n == 0) {
@@ -87,7 +87,12 @@ DWORD CreatePrivateFile(const CString& path)
 
 DWORD ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
 {
-    return ErrorFromErrno(ReadFileStartErrno(path, maxBytes, bytes));
+    return ErrorFromErrno(ReadFileRangeErrno(path, 0, maxBytes, bytes));
+}
+
+DWORD ReadFileRange(const CString& path, unsigned long long offset, DWORD maxBytes, std::string& bytes)
+{
+    return ErrorFromErrno(ReadFileRangeErrno(path, offset, maxBytes, bytes));
 }
 
 DWORD DeleteTempFile(const CString& path)

@@ -1,6 +1,8 @@
 // The GnuPG engine against the real gpg with the generated test keyring.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -96,7 +98,13 @@ protected:
     {
         CEncryptionTask task = MakeTask(plain, encrypted);
         engine.StartEncryptFile(task, keys);
-        ASSERT_EQ(engine.GetEnryptionResult(task), IEncryption::eOperationSucceeded);
+        // The run goes on in the background; the result is collected later.
+        IEncryption::EOperationResult result;
+        while ((result = engine.GetEnryptionResult(task)) == IEncryption::eOperationPending)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(result, IEncryption::eOperationSucceeded);
+        EXPECT_EQ(engine.GetEncryptionProgress(task), 100);
+        EXPECT_EQ(engine.GetEncryptionFailure(task), CString());
         ASSERT_EQ(engine.GetEnryptionResult(task), IEncryption::eOperationSucceeded); // asked again
     }
 
@@ -451,3 +459,31 @@ TEST_F(EncryptionGnuPGTest, VersionAndConfigurationErrors)
 }
 
 } // namespace
+
+TEST_F(EncryptionGnuPGTest, ARunThatFailsAfterItsStartIsReportedWhenCollected)
+{
+    CEncryptionGnuPG engine;
+    fs::path plain = dir / "late.txt";
+    fs::path encrypted = dir / "late.txt.gpg";
+    WriteFile(plain, "content");
+    WriteFile(encrypted, "the old encrypted content");
+    CArrayEx<CKey, const CKey&> keys = KeysOf(engine, {&home->Alice()});
+    CEncryptionTask task = MakeTask(plain, encrypted);
+    // A "gpg" that starts and fails.
+    CConfiguration::SetGnuPGPath(u"/bin/false");
+    engine.StartEncryptFile(task, keys);
+    CConfiguration::SetGnuPGPath(u"/usr/bin/gpg");
+    IEncryption::EOperationResult result;
+    while ((result = engine.GetEnryptionResult(task)) == IEncryption::eOperationPending)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(result, IEncryption::eOperationFailed);
+    EXPECT_EQ(engine.GetEnryptionResult(task), IEncryption::eOperationFailed); // asked again
+    EXPECT_EQ(engine.GetEncryptionFailure(task), CString(u"Unknown GnuPG Error"));
+    EXPECT_EQ(ReadFile(encrypted), "the old encrypted content");
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 2); // the temporary file is gone
+}
