@@ -165,6 +165,16 @@ std::vector<SProcessEntry> TakeProcessSnapshot();
 // the null handle and for a process that has ended.
 CString ProcessAppName(const CProcessHandle& process);
 
+// When the process started, as a number that stays the same for the life of
+// the process and differs for a later process that gets the same id
+// (milliseconds since system start); 0 for the null handle or a process that
+// has ended. Pitfall: only comparable with other values of this function.
+ULONGLONG GetProcessStartStamp(const CProcessHandle& process);
+
+// How long the process has been running, in milliseconds, into `ageMs`.
+// False for the null handle or a process that has ended.
+bool GetProcessAge(const CProcessHandle& process, ULONGLONG& ageMs);
+
 // The id of the first process other than the calling one that holds the file
 // open, and its application name into `appName` (if given); 0 when none does
 // (or the file does not exist). Processes of other users whose descriptors

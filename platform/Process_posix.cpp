@@ -15,7 +15,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <string>
@@ -642,6 +644,64 @@ std::vector<SProcessEntry> TakeProcessSnapshot()
     }
     closedir(dir);
     return entries;
+}
+
+namespace {
+
+// Start time of a process in milliseconds since boot (field 22 of its stat
+// line, in clock ticks); 0 when it can't be read.
+ULONGLONG StartTimeOfPid(pid_t pid)
+{
+    std::string stat;
+    if (!ReadSmallFile("/proc/" + std::to_string(pid) + "/stat", stat))
+        return 0;
+    auto close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    // Fields after the command: state is field 3, start time field 22.
+    const char* p = stat.c_str() + close + 1;
+    for (int field = 3; field < 22; ++field) {
+        while (*p == ' ')
+            ++p;
+        while (*p && *p != ' ')
+            ++p;
+    }
+    unsigned long long ticks = std::strtoull(p, nullptr, 10);
+    long perSecond = sysconf(_SC_CLK_TCK);
+    if (ticks == 0 || perSecond <= 0)
+        return 0;
+    return static_cast<ULONGLONG>(ticks) * 1000u / static_cast<ULONGLONG>(perSecond);
+}
+
+ULONGLONG MillisecondsSinceBoot()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+    return static_cast<ULONGLONG>(ts.tv_sec) * 1000u + static_cast<ULONGLONG>(ts.tv_nsec) / 1000000u;
+}
+
+} // namespace
+
+ULONGLONG GetProcessStartStamp(const CProcessHandle& process)
+{
+    if (process.IsNull() || process.Wait(0) != WAIT_TIMEOUT)
+        return 0;
+    ULONGLONG stamp = StartTimeOfPid(static_cast<pid_t>(process.GetId()));
+    // Read from a process that ended meanwhile, the number may be another's.
+    if (process.Wait(0) != WAIT_TIMEOUT)
+        return 0;
+    return stamp;
+}
+
+bool GetProcessAge(const CProcessHandle& process, ULONGLONG& ageMs)
+{
+    ageMs = 0;
+    ULONGLONG start = GetProcessStartStamp(process);
+    if (start == 0)
+        return false;
+    ULONGLONG now = MillisecondsSinceBoot();
+    ageMs = now > start ? now - start : 0;
+    return true;
 }
 
 CString ProcessAppName(const CProcessHandle& process)
