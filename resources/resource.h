@@ -47,6 +47,7 @@
 #define IDS_ERR_GPG_NOT_FOUND           2004
 #define IDS_ERR_BAD_PASSPHRASE          2005
 #define IDS_ERR_NO_SECRET_KEY           2006
+#define IDS_ERR_PATH_TOO_LONG           2007
 
 // Dialogs
 #define IDD_VEILCASE_DIALOG             102
