@@ -29,7 +29,7 @@ void CopyPath(char16_t (&field)[SEncryptionTask::ciPathLength], const CString& p
 
 HWND FindBackgroundWindow()
 {
-    return FindWindowW(CIpc::cszWindowClass, CIpc::GetWindowTitle());
+    return platform::FindWindowW(CIpc::cszWindowClass, CIpc::GetWindowTitle());
 }
 
 // Starts the background program from the library's folder, hidden, and waits
@@ -42,9 +42,9 @@ HWND StartBackgroundProgram()
     CString commandLine = platform::QuoteArgument(program, true) + u" /Hidden";
     WriteLog(eLogDebug, u"Starting the background program: %s", commandLine.GetString());
     platform::CProcessHandle process;
-    int error = 0;
+    DWORD error = ERROR_SUCCESS;
     if (!platform::StartProcess(commandLine, platform::EProcessOutput::eInherit, process, nullptr, error)) {
-        WriteLog(eLogError, u"Cannot start <%s>: error %d", program.GetString(), error);
+        WriteLog(eLogError, u"Cannot start <%s>: error %u", program.GetString(), static_cast<unsigned>(error));
         return nullptr;
     }
     const ULONGLONG start = platform::GetTickCount64();

@@ -20,6 +20,7 @@
 
 // ---- Windows types and the one message carried --------------------------------
 
+#ifndef _WIN32
 struct HWND__; // opaque; a handle value names a window known to this process
 using HWND = HWND__*;
 using WPARAM = std::uintptr_t;
@@ -27,7 +28,7 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using ULONG_PTR = std::uintptr_t;
 
-constexpr UINT WM_COPYDATA = 0x004A;
+#define WM_COPYDATA 0x004A
 
 // The data of a WM_COPYDATA message: a number and a block of bytes.
 struct COPYDATASTRUCT {
@@ -35,24 +36,29 @@ struct COPYDATASTRUCT {
     DWORD cbData;     // bytes at lpData
     void* lpData;     // the block; valid only while the handler runs
 };
+#endif
+
+namespace platform {
 
 // The first top-level window of this user whose class and title are exactly
 // the given ones; null when there is none (also when either name is null).
 // Pitfall: the window may close the moment after it was found; SendMessageW
 // then fails and returns 0.
-HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
+HWND FindWindowW(const char16_t* lpClassName, const char16_t* lpWindowName);
 
 // The process that owns the window into *lpdwProcessId (if given); returns
 // a non-zero thread number, or 0 (and process 0) for an unknown handle.
 DWORD GetWindowThreadProcessId(HWND hWnd, DWORD* lpdwProcessId);
 
 // Sends WM_COPYDATA (lParam is a COPYDATASTRUCT*) and returns what the
-// receiver's handler returned, waiting at most
-// platform::ciSendMessageTimeoutMs for it. Returns 0 when the message could
-// not be delivered or answered in time (unknown or closed window, another
-// message number, a block above platform::ciMaxCopyDataBytes). A window of
-// the calling thread is handled directly, as Windows does.
+// receiver's handler returned, waiting at most ciSendMessageTimeoutMs for
+// it. Returns 0 when the message could not be delivered or answered in time
+// (unknown or closed window, another message number, a block above
+// ciMaxCopyDataBytes). A window of the calling thread is handled directly,
+// as Windows does.
 LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+
+} // namespace platform
 
 namespace platform {
 

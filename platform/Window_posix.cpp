@@ -587,9 +587,6 @@ bool SendCopyData(HWND window, WPARAM wParam, const COPYDATASTRUCT& data, DWORD 
     return ok;
 }
 
-} // namespace platform
-
-using namespace platform;
 
 HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName)
 {
@@ -637,3 +634,5 @@ LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     SendCopyData(hWnd, wParam, *reinterpret_cast<const COPYDATASTRUCT*>(lParam), ciSendMessageTimeoutMs, result);
     return result;
 }
+
+} // namespace platform

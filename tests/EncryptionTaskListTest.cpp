@@ -51,7 +51,7 @@ bool RunUntil(CEncryptionTaskList& list, const std::function<bool()>& done, int 
 platform::CProcessHandle StartChild(const std::string& arguments)
 {
     platform::CProcessHandle child;
-    int error = 0;
+    DWORD error = 0;
     EXPECT_TRUE(platform::StartProcess(u"\"" + U(BinDir() / "childproc") + u"\" " + CString::FromUtf8(arguments),
                                        platform::EProcessOutput::eInherit, child, nullptr, error))
         << error;

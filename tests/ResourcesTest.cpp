@@ -88,7 +88,7 @@ TEST(ResourceModule, HoldsEveryStringAndNothingElse)
     for (UINT id = 1000; id <= 1029; ++id)
         if (id != 1021)
             expected.insert(id);
-    for (UINT id = 2000; id <= 2006; ++id)
+    for (UINT id = 2000; id <= 2007; ++id)
         expected.insert(id);
     for (UINT id : expected) {
         CString text;
@@ -96,7 +96,7 @@ TEST(ResourceModule, HoldsEveryStringAndNothingElse)
         EXPECT_FALSE(text.IsEmpty()) << id;
     }
     CString text = u"stale";
-    for (UINT id : {999u, 1021u, 1030u, 1999u, 2007u, 0xFFFFFFFFu}) {
+    for (UINT id : {999u, 1021u, 1030u, 1999u, 2008u, 0xFFFFFFFFu}) {
         EXPECT_FALSE(LoadResourceString(id, text)) << id;
         EXPECT_TRUE(text.IsEmpty()) << id;
     }
@@ -136,7 +136,7 @@ TEST(ResourceModule, FindsEverythingTheScriptDefines)
             }
         }
     }
-    EXPECT_EQ(strings, 36);
+    EXPECT_EQ(strings, 37);
     EXPECT_EQ(dialogs, 7);
 }
 

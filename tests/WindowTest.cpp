@@ -96,7 +96,7 @@ struct PeerRun {
 
 void StartPeer(PeerRun& run, const std::string& arguments)
 {
-    int error = 0;
+    DWORD error = 0;
     ASSERT_TRUE(StartProcess(CString::FromUtf8("\"" + Peer() + "\" " + arguments), EProcessOutput::eCapturedPipe,
                              run.process, &run.pipe, error))
         << error;
@@ -108,7 +108,7 @@ TEST(WindowTest, AMessageFromAnotherThreadIsHandledOnTheOwningThreadWithItsResul
 {
     RecordingWindow receiver;
     ASSERT_EQ(EWindowCreateResult::eCreated, receiver.Create(u"veilcase test 1"));
-    HWND found = FindWindowW(kClass, u"veilcase test 1");
+    HWND found = platform::FindWindowW(kClass, u"veilcase test 1");
     ASSERT_EQ(receiver.window.GetHandle(), found);
 
     std::vector<char> block(5456);
@@ -137,10 +137,10 @@ TEST(WindowTest, AWindowOfTheCallingThreadIsCalledDirectly)
     ASSERT_EQ(EWindowCreateResult::eCreated, receiver.Create(u"veilcase test direct"));
     char data[3] = {1, 2, 3};
     COPYDATASTRUCT cds{7, 3, data};
-    EXPECT_EQ(1003, SendMessageW(receiver.window.GetHandle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)));
+    EXPECT_EQ(1003, platform::SendMessageW(receiver.window.GetHandle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)));
     EXPECT_EQ(1, receiver.calls.load());
     // Other messages are not carried.
-    EXPECT_EQ(0, SendMessageW(receiver.window.GetHandle(), 0x0010, 0, reinterpret_cast<LPARAM>(&cds)));
+    EXPECT_EQ(0, platform::SendMessageW(receiver.window.GetHandle(), 0x0010, 0, reinterpret_cast<LPARAM>(&cds)));
 }
 
 TEST(WindowTest, AnotherProcessFindsTheWindowAndGetsTheHandlersResult)
@@ -175,24 +175,24 @@ TEST(WindowTest, AWindowOfAnotherProcessNamesThatProcess)
         ReadPipeOutput(server.pipe, 25, server.output, &pending);
     ASSERT_GE(server.output.Find(u"ready"), 0);
 
-    HWND window = FindWindowW(kClass, u"veilcase peer");
+    HWND window = platform::FindWindowW(kClass, u"veilcase peer");
     ASSERT_NE(nullptr, window);
     DWORD pid = 0;
-    EXPECT_NE(0u, GetWindowThreadProcessId(window, &pid));
+    EXPECT_NE(0u, platform::GetWindowThreadProcessId(window, &pid));
     EXPECT_EQ(server.process.GetId(), pid);
     char data[10] = {};
     COPYDATASTRUCT cds{1, 10, data};
-    EXPECT_EQ(10, SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)));
+    EXPECT_EQ(10, platform::SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)));
 
     // Killed hard, it leaves its socket behind: the name is free again, the
     // old handle delivers nothing, and a new window takes the name.
     server.process.Terminate(9);
     server.process.Wait(5000);
-    EXPECT_EQ(nullptr, FindWindowW(kClass, u"veilcase peer"));
-    EXPECT_EQ(0, SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)));
+    EXPECT_EQ(nullptr, platform::FindWindowW(kClass, u"veilcase peer"));
+    EXPECT_EQ(0, platform::SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)));
     RecordingWindow successor;
     EXPECT_EQ(EWindowCreateResult::eCreated, successor.Create(u"veilcase peer"));
-    EXPECT_EQ(successor.window.GetHandle(), FindWindowW(kClass, u"veilcase peer"));
+    EXPECT_EQ(successor.window.GetHandle(), platform::FindWindowW(kClass, u"veilcase peer"));
 }
 
 TEST(WindowTest, OneNameBelongsToOneLiveWindow)
@@ -202,9 +202,9 @@ TEST(WindowTest, OneNameBelongsToOneLiveWindow)
     ASSERT_EQ(EWindowCreateResult::eCreated, first.Create(u"veilcase once"));
     EXPECT_EQ(EWindowCreateResult::eNameTaken, second.Create(u"veilcase once"));
     first.window.Destroy();
-    EXPECT_EQ(nullptr, FindWindowW(kClass, u"veilcase once"));
+    EXPECT_EQ(nullptr, platform::FindWindowW(kClass, u"veilcase once"));
     EXPECT_EQ(EWindowCreateResult::eCreated, second.Create(u"veilcase once"));
-    EXPECT_NE(nullptr, FindWindowW(kClass, u"veilcase once"));
+    EXPECT_NE(nullptr, platform::FindWindowW(kClass, u"veilcase once"));
 }
 
 TEST(WindowTest, ASilentSenderIsCutOffAndDoesNotHoldUpOthers)
@@ -277,11 +277,11 @@ TEST(WindowTest, AFolderOpenToOthersIsRefused)
     RecordingWindow receiver;
     ASSERT_EQ(EWindowCreateResult::eCreated, receiver.Create(u"veilcase open"));
     ASSERT_EQ(0, chmod(native.c_str(), 0755));
-    EXPECT_EQ(nullptr, FindWindowW(kClass, u"veilcase open"));
+    EXPECT_EQ(nullptr, platform::FindWindowW(kClass, u"veilcase open"));
     RecordingWindow another;
     EXPECT_EQ(EWindowCreateResult::eFolderRefused, another.Create(u"veilcase open 2"));
     ASSERT_EQ(0, chmod(native.c_str(), 0700));
-    EXPECT_NE(nullptr, FindWindowW(kClass, u"veilcase open"));
+    EXPECT_NE(nullptr, platform::FindWindowW(kClass, u"veilcase open"));
 }
 
 TEST(WindowTest, MessagesQueuedForADestroyedWindowAreAnsweredWithZero)

@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     CString title = CString::FromUtf8(argv[3]);
 
     if (mode == "send" && argc >= 5) {
-        HWND window = FindWindowW(className, title);
+        HWND window = platform::FindWindowW(className, title);
         if (!window)
             return 3;
         std::vector<char> data(std::strtoul(argv[4], nullptr, 10));
