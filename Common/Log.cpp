@@ -117,7 +117,8 @@ void Emit(int level, const CString& message)
                  static_cast<unsigned>(now.second));
 
     // The console line carries the level prefix and doubles every percent
-    // sign; on this platform it ends in a plain line feed.
+    // sign; it ends in a line feed, which the console turns into the
+    // system's line end.
     CString consoleLine = LevelPrefix(level) + stamp + message + u"\n";
     consoleLine.Replace(u"%", u"%%");
     consoleLine.Replace(u"\r\n", u"\n");

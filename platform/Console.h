@@ -1,6 +1,7 @@
-// The process's console and debugger output: text lines to standard output,
-// coloured when it is a terminal, and diagnostic text for an attached
-// debugger.
+// The process's console and debugger output: diagnostic lines to standard
+// error, coloured when it is a terminal, and diagnostic text for an attached
+// debugger. Standard output is never written: in a process that loaded the
+// library it may be that program's data (a tool writing to a pipe).
 #pragma once
 
 #include "platform/CString.h"
@@ -14,21 +15,21 @@ enum EConsoleColour : int {
     eConsoleYellow = 14,
 };
 
-// Writes `text` to standard output in one piece, in `colour` when standard
-// output is a terminal (other values than the named ones print uncoloured).
+// Writes `text` to standard error in one piece, in `colour` when standard
+// error is a terminal (other values than the named ones print uncoloured).
 // Pitfall: text is written unbuffered, bypassing any stdio buffer the
-// program has for standard output.
+// program has for standard error.
 void WriteConsole(const CString& text, int colour);
 
-// True when standard output is a terminal.
+// True when standard error is a terminal.
 bool IsConsoleTerminal();
 
 // True when a debugger (any tracer) is attached to this process.
 // Pitfall: looked up on every call, so it follows a debugger attaching later.
 bool IsDebuggerAttached();
 
-// Sends `text` to the debugger output: standard error, and only while a
-// debugger is attached; nothing otherwise.
+// Sends `text` to the debugger output (where the system has none, standard
+// error while a debugger is attached, and nothing otherwise).
 void OutputDebugString(const CString& text);
 
 } // namespace platform

@@ -44,7 +44,7 @@ const char* AnsiColour(int colour)
 
 bool IsConsoleTerminal()
 {
-    return ::isatty(STDOUT_FILENO) == 1;
+    return ::isatty(STDERR_FILENO) == 1;
 }
 
 void WriteConsole(const CString& text, int colour)
@@ -64,8 +64,8 @@ void WriteConsole(const CString& text, int colour)
             coloured += '\n';
         bytes.swap(coloured);
     }
-    std::fflush(stdout); // keep order with whatever the program printed before
-    WriteFully(STDOUT_FILENO, bytes);
+    std::fflush(stderr); // keep order with whatever the program printed before
+    WriteFully(STDERR_FILENO, bytes);
 }
 
 bool IsDebuggerAttached()

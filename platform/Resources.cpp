@@ -4,7 +4,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/ResourceTable.h"
+#include "platform/Resources_p.h"
 
 namespace platform {
 
@@ -25,6 +25,12 @@ Chain& TheChain()
 
 void AddressInThisModule() {}
 
+// The resource module of this build's bitness.
+const char16_t* ResourceModuleName()
+{
+    return sizeof(void*) == 8 ? u"veilcaseRes64.dll" : u"veilcaseRes32.dll";
+}
+
 // First use: this module's own resources, then the resource module beside it.
 void InitialiseLocked(Chain& chain)
 {
@@ -34,7 +40,7 @@ void InitialiseLocked(Chain& chain)
     const void* self = reinterpret_cast<const void*>(&AddressInThisModule);
     if (ResourceSource own = ResourcesOfModule(ModuleFromAddress(self)))
         chain.sources.push_back(own);
-    if (ModuleHandle module = LoadResourceModule(u"veilcaseRes64.dll", self)) {
+    if (ModuleHandle module = LoadResourceModule(ResourceModuleName(), self)) {
         ResourceSource source = ResourcesOfModule(module);
         if (std::find(chain.sources.begin(), chain.sources.end(), source) == chain.sources.end())
             chain.sources.push_back(source);
@@ -47,26 +53,6 @@ std::vector<ResourceSource> ChainSnapshot()
     std::lock_guard<std::mutex> lock(chain.mutex);
     InitialiseLocked(chain);
     return chain.sources;
-}
-
-const VeilResourceEntry* FindEntry(ResourceSource source, WORD type, UINT id, WORD language)
-{
-    for (uint32_t i = 0; i < source->count; ++i) {
-        const VeilResourceEntry& e = source->entries[i];
-        if (e.type == type && e.id == id && e.language == language)
-            return &e;
-    }
-    return nullptr;
-}
-
-const VeilResourceEntry* FindAnyLanguage(ResourceSource source, WORD type, UINT id)
-{
-    for (uint32_t i = 0; i < source->count; ++i) {
-        const VeilResourceEntry& e = source->entries[i];
-        if (e.type == type && e.id == id)
-            return &e;
-    }
-    return nullptr;
 }
 
 WORD Le16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
@@ -92,20 +78,6 @@ bool FindInChain(ResourceType type, UINT id, ResourceBytes& out)
 }
 
 } // namespace
-
-ResourceSource ResourcesOfModule(ModuleHandle module)
-{
-    if (!module)
-        return nullptr;
-    auto* table = static_cast<const VeilResourceTable*>(ModuleSymbol(module, VEILCASE_RESOURCE_TABLE_SYMBOL));
-    if (!table || table->magic != VEILCASE_RESOURCE_TABLE_MAGIC || table->version != VEILCASE_RESOURCE_TABLE_VERSION)
-        return nullptr;
-    // A module without a table of its own still finds the symbol of a module
-    // it depends on; only a table inside this very module counts.
-    if (ModuleFromAddress(table) != module)
-        return nullptr;
-    return table;
-}
 
 ModuleHandle LoadResourceModule(const CString& name, const void* askingAddress, CString* error)
 {
@@ -148,31 +120,9 @@ ResourceSource FindResourceSource(ResourceType type, UINT id)
 {
     UINT key = type == ResourceType::String ? (id >> 4) + 1 : id;
     for (ResourceSource source : ChainSnapshot())
-        if (FindAnyLanguage(source, static_cast<WORD>(type), key))
+        if (HasResource(source, type, key))
             return source;
     return nullptr;
-}
-
-bool FindResourceBytes(ResourceSource source, ResourceType type, UINT id, ResourceBytes& out, WORD language)
-{
-    if (!source)
-        return false;
-    const auto t = static_cast<WORD>(type);
-    const VeilResourceEntry* entry = nullptr;
-    if (language)
-        entry = FindEntry(source, t, id, language);
-    if (!entry)
-        entry = FindEntry(source, t, id, GetUserDefaultLangID());
-    if (!entry)
-        entry = FindEntry(source, t, id, LANG_ID_NEUTRAL);
-    if (!entry)
-        entry = FindAnyLanguage(source, t, id);
-    if (!entry)
-        return false;
-    out.data = entry->data;
-    out.size = entry->size;
-    out.language = entry->language;
-    return true;
 }
 
 bool LoadResourceString(ResourceSource source, UINT id, CString& out)

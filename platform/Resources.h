@@ -75,9 +75,10 @@ constexpr WORD LANG_ID_NEUTRAL = 0x0000;
 constexpr WORD LANG_ID_GERMAN = 0x0407;     // 1031
 constexpr WORD LANG_ID_ENGLISH_US = 0x0409; // 1033
 
-// One set of resources: the table a resource module exports, or a table
-// built in memory. Null means "none".
-using ResourceSource = const VeilResourceTable*;
+// One set of resources, opaque: where the system has resource sections, a
+// module; elsewhere the table a resource module exports (VeilResourceTable,
+// also one built in memory). Null means "none".
+using ResourceSource = const void*;
 
 // The resources a loaded module carries; null when it exports no table (or
 // a table of an unknown layout).

@@ -1,4 +1,6 @@
-#include "platform/Resources.h"
+#include "platform/Resources_p.h"
+
+#include "platform/ResourceTable.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +35,72 @@ const CountryVariant kVariants[] = {
     {"nl_BE", 2}, {"pt_PT", 2}, {"es_MX", 2}, {"zh_CN", 2}, {"sv_FI", 2},
 };
 
+// Resources are tables of entries in a module's data, exported under one
+// symbol (ResourceTable.h).
+const VeilResourceEntry* FindEntry(ResourceSource source, WORD type, UINT id, WORD language)
+{
+    auto* table = static_cast<const VeilResourceTable*>(source);
+    for (uint32_t i = 0; i < table->count; ++i) {
+        const VeilResourceEntry& e = table->entries[i];
+        if (e.type == type && e.id == id && e.language == language)
+            return &e;
+    }
+    return nullptr;
+}
+
+const VeilResourceEntry* FindAnyLanguage(ResourceSource source, WORD type, UINT id)
+{
+    auto* table = static_cast<const VeilResourceTable*>(source);
+    for (uint32_t i = 0; i < table->count; ++i) {
+        const VeilResourceEntry& e = table->entries[i];
+        if (e.type == type && e.id == id)
+            return &e;
+    }
+    return nullptr;
+}
+
 } // namespace
+
+ResourceSource ResourcesOfModule(ModuleHandle module)
+{
+    if (!module)
+        return nullptr;
+    auto* table = static_cast<const VeilResourceTable*>(ModuleSymbol(module, VEILCASE_RESOURCE_TABLE_SYMBOL));
+    if (!table || table->magic != VEILCASE_RESOURCE_TABLE_MAGIC || table->version != VEILCASE_RESOURCE_TABLE_VERSION)
+        return nullptr;
+    // A module without a table of its own still finds the symbol of a module
+    // it depends on; only a table inside this very module counts.
+    if (ModuleFromAddress(table) != module)
+        return nullptr;
+    return table;
+}
+
+bool FindResourceBytes(ResourceSource source, ResourceType type, UINT id, ResourceBytes& out, WORD language)
+{
+    if (!source)
+        return false;
+    const auto t = static_cast<WORD>(type);
+    const VeilResourceEntry* entry = nullptr;
+    if (language)
+        entry = FindEntry(source, t, id, language);
+    if (!entry)
+        entry = FindEntry(source, t, id, GetUserDefaultLangID());
+    if (!entry)
+        entry = FindEntry(source, t, id, LANG_ID_NEUTRAL);
+    if (!entry)
+        entry = FindAnyLanguage(source, t, id);
+    if (!entry)
+        return false;
+    out.data = entry->data;
+    out.size = entry->size;
+    out.language = entry->language;
+    return true;
+}
+
+bool HasResource(ResourceSource source, ResourceType type, UINT id)
+{
+    return source && FindAnyLanguage(source, static_cast<WORD>(type), id);
+}
 
 WORD GetUserDefaultLangID()
 {

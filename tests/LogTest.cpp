@@ -55,9 +55,10 @@ std::string Header()
 
 const std::regex kStamp(R"(\d\d:\d\d:\d\d )");
 
-// Runs bin/logwriter with `args`; its standard output goes to `stdoutFd`
-// (or /dev/null). Returns the process id.
-pid_t SpawnLogWriter(const std::vector<std::string>& args, int stdoutFd = -1)
+// Runs bin/logwriter with `args`; its standard error goes to `stderrFd` and
+// its standard output to `stdoutFd` (each /dev/null when not given).
+// Returns the process id.
+pid_t SpawnLogWriter(const std::vector<std::string>& args, int stderrFd = -1, int stdoutFd = -1)
 {
     std::string program = (testsupport::BinDir() / "logwriter").string();
     std::vector<char*> argv{program.data()};
@@ -67,10 +68,12 @@ pid_t SpawnLogWriter(const std::vector<std::string>& args, int stdoutFd = -1)
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (stdoutFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    for (auto [fd, target] : {std::pair{stderrFd, STDERR_FILENO}, std::pair{stdoutFd, STDOUT_FILENO}}) {
+        if (fd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, fd, target);
+        else
+            posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0);
+    }
     pid_t pid = -1;
     int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -101,7 +104,7 @@ std::string ReadAll(int fd)
     return out;
 }
 
-// Console output of one logwriter run, read through a pipe.
+// Console output (standard error) of one logwriter run, read through a pipe.
 std::string ConsoleOfLogWriter(const std::vector<std::string>& args)
 {
     int fds[2];
@@ -220,6 +223,21 @@ TEST_F(LogTest, PercentSignsAreSingleInTheFileAndDoubledOnTheConsole)
         EXPECT_EQ(console.find('\x1b'), std::string::npos) << "no colours when output is no terminal";
     }
     EXPECT_EQ(LogText().find("DEBUG"), std::string::npos) << "prefixes stay out of the file";
+}
+
+TEST_F(LogTest, StandardOutputStaysTheProgramsOwn)
+{
+    // A program that loaded the library may write its data to standard
+    // output: log lines must never land there.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = SpawnLogWriter({"--message", "2", "an error with /some/path"}, -1, fds[1]);
+    close(fds[1]);
+    std::string out = ReadAll(fds[0]);
+    close(fds[0]);
+    EXPECT_EQ(WaitFor(pid), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(LogText().find("an error with /some/path"), std::string::npos);
 }
 
 TEST_F(LogTest, ConsoleLinesAreColouredOnATerminal)

@@ -1,7 +1,10 @@
 #include "platform/PrivateProfile.h"
+#include "platform/PrivateProfile_p.h"
 
 #include <optional>
 #include <vector>
+
+using namespace platform::profile;
 
 namespace {
 
@@ -102,20 +105,6 @@ std::string SerializeProfile(const SProfileText& file)
     return bytes;
 }
 
-bool IsBlank(char16_t c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-std::u16string_view Trim(std::u16string_view s)
-{
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool SameName(std::u16string_view a, std::u16string_view b)
 {
     return CString(a).EqualsNoCase(b);
@@ -152,17 +141,6 @@ std::u16string Unquote(std::u16string_view value)
     return std::u16string(value);
 }
 
-// The text to write for a value so that reading it gives the value back.
-std::u16string QuoteIfNeeded(std::u16string_view value)
-{
-    bool blankEnds = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()));
-    bool enclosed = value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
-                    value.back() == value.front();
-    if (blankEnds || enclosed)
-        return u"\"" + std::u16string(value) + u"\"";
-    return std::u16string(value);
-}
-
 // Index range [begin, end) of the lines that belong to each section with
 // this name (its header excluded), in file order.
 std::vector<std::pair<size_t, size_t>> SectionRanges(const SProfileText& file, std::u16string_view section)
@@ -179,23 +157,6 @@ std::vector<std::pair<size_t, size_t>> SectionRanges(const SProfileText& file, s
         i = end - 1;
     }
     return ranges;
-}
-
-bool HasLineBreak(std::u16string_view s)
-{
-    return s.find_first_of(u"\r\n") != std::u16string_view::npos || s.find(u'\0') != std::u16string_view::npos;
-}
-
-bool ValidSection(std::u16string_view s)
-{
-    return !Trim(s).empty() && !HasLineBreak(s) && s.find(u']') == std::u16string_view::npos;
-}
-
-bool ValidKey(std::u16string_view s)
-{
-    std::u16string_view t = Trim(s);
-    return !t.empty() && !HasLineBreak(s) && s.find(u'=') == std::u16string_view::npos && t.front() != u'[' &&
-           t.front() != u';';
 }
 
 // Applies one write to the parsed file; returns whether anything changed.
