@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <string_view>
 
 #include "Encryption.h"
 #include "GnuPGRun.h"
@@ -74,6 +75,11 @@ public:
     // file system) is cut before its extension.
     // Empty when nothing usable remains (an empty name, "." or "..").
     static CString DecodeLiteralName(const CString& rawName);
+
+    // The file name of a PLAINTEXT status line as a safe bare file name: the
+    // "%XX" escapes decoded, the bytes read as UTF-8, then made safe and cut
+    // as DecodeLiteralName does. Empty when nothing usable remains.
+    static CString DecodeStatusName(std::string_view escapedName);
 
     // The name under which a plain copy of an encrypted file goes when the
     // file records none: its own name without ".gpg"/".pgp", made safe as

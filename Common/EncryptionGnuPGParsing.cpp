@@ -371,6 +371,24 @@ CString CEncryptionGnuPG::DecodeLiteralName(const CString& rawName)
     return MakeSafeFileName(DecodeHexEscapes(rawName));
 }
 
+CString CEncryptionGnuPG::DecodeStatusName(std::string_view escapedName)
+{
+    std::string bytes;
+    bytes.reserve(escapedName.size());
+    for (size_t i = 0; i < escapedName.size();) {
+        if (escapedName[i] == '%' && i + 2 < escapedName.size() && IsHexDigit(escapedName[i + 1]) &&
+            IsHexDigit(escapedName[i + 2])) {
+            bytes += static_cast<char>(HexValue(escapedName[i + 1]) * 16 + HexValue(escapedName[i + 2]));
+            i += 3;
+        } else {
+            bytes += escapedName[i++];
+        }
+    }
+    if (bytes.empty())
+        return CString();
+    return MakeSafeFileName(CString::FromUtf8(bytes));
+}
+
 CString CEncryptionGnuPG::FallbackPlainName(const CString& encryptedPath)
 {
     CString name = CDirectory::SplitFileNameAndExtensionFromPath(encryptedPath);

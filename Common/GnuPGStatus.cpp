@@ -15,9 +15,9 @@ bool IsDigit(char16_t c)
     return c >= u'0' && c <= u'9';
 }
 
-// Whether one status line is "[GNUPG:] ERROR <location> <code> ..." with a
-// passphrase error code.
-bool IsPassphraseErrorLine(std::u16string_view line)
+} // namespace
+
+bool IsPassphraseErrorStatusLine(std::u16string_view line)
 {
     constexpr std::u16string_view prefix = u"[GNUPG:] ERROR ";
     if (line.substr(0, prefix.size()) != prefix)
@@ -40,6 +40,8 @@ bool IsPassphraseErrorLine(std::u16string_view line)
     return low == ciErrBadPassphrase || low == ciErrCanceled || low == ciErrNoPassphrase;
 }
 
+namespace {
+
 bool HasPassphraseErrorLine(const CString& text)
 {
     std::u16string_view all = text.View();
@@ -48,7 +50,7 @@ bool HasPassphraseErrorLine(const CString& text)
         size_t end = all.find(u'\n', start);
         if (end == std::u16string_view::npos)
             end = all.size();
-        if (IsPassphraseErrorLine(all.substr(start, end - start)))
+        if (IsPassphraseErrorStatusLine(all.substr(start, end - start)))
             return true;
         start = end + 1;
     }
@@ -60,7 +62,7 @@ bool HasPassphraseErrorLine(const CString& text)
 UINT GnuPGStatusMessageId(const CString& statusText)
 {
     if (statusText.Find(u"BAD_PASSPHRASE") >= 0 || statusText.Find(u"MISSING_PASSPHRASE") >= 0 ||
-        HasPassphraseErrorLine(statusText))
+        statusText.Find(u"CANCELED_BY_USER") >= 0 || HasPassphraseErrorLine(statusText))
         return IDS_ERR_BAD_PASSPHRASE;
     if (statusText.Find(u"DECRYPTION_FAILED") >= 0 && statusText.Find(u"NO_SECKEY") >= 0)
         return IDS_ERR_NO_SECRET_KEY;

@@ -1,9 +1,11 @@
 // Reading GnuPG's colon key listings, packet listings and version banner.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "EncryptionGnuPG.h"
+#include "GnuPGStatusReader.h"
 
 namespace {
 
@@ -318,6 +320,237 @@ TEST(GnuPGParsingTest, MutatedListingsKeepEveryReaderInBounds)
             for (int i = 0; i < name.GetLength(); ++i)
                 EXPECT_TRUE(name[i] >= 0x20 && CString(u"<>:\"/\\|?*\x7f").Find(name[i]) < 0) << name.ToUtf8();
         }
+    }
+}
+
+// What gpg 2.2 says on its status channel while it decrypts a file.
+const char* const kDecryptionStatus =
+    "[GNUPG:] ENC_TO 5018D1A27CC91CF0 18 0\n"
+    "[GNUPG:] ENC_TO 0000000000000000 18 0\n"
+    "[GNUPG:] KEY_CONSIDERED 58DE76F6C0211B6249A29E28901627FBA9B81F00 0\n"
+    "[GNUPG:] DECRYPTION_KEY EFB9E908F78B70A9C00B9A085018D1A27CC91CF0 58DE76F6C0211B6249A29E28901627FBA9B81F00 u\n"
+    "[GNUPG:] BEGIN_DECRYPTION\n"
+    "[GNUPG:] DECRYPTION_INFO 2 9 0\n"
+    "[GNUPG:] PLAINTEXT 62 1796709311 a%20b%25c%0Ad\xc3\xa4\"e:f%09g%01+~.txt\n"
+    "[GNUPG:] PLAINTEXT_LENGTH 3\n"
+    "[GNUPG:] DECRYPTION_OKAY\n"
+    "[GNUPG:] GOODMDC\n"
+    "[GNUPG:] END_DECRYPTION\n";
+
+SGnuPGStatus ReadStatus(std::string_view text)
+{
+    CGnuPGStatusReader reader;
+    reader.Feed(text);
+    reader.Finish();
+    return reader.Status();
+}
+
+bool SameStatus(const SGnuPGStatus& a, const SGnuPGStatus& b)
+{
+    if (a.recipients.GetSize() != b.recipients.GetSize())
+        return false;
+    for (int i = 0; i < a.recipients.GetSize(); ++i)
+        if (a.recipients[i] != b.recipients[i])
+            return false;
+    return a.beginDecryption == b.beginDecryption && a.plaintext == b.plaintext &&
+           a.hasPlaintextTime == b.hasPlaintextTime && a.plaintextTime == b.plaintextTime &&
+           a.plaintextName == b.plaintextName && a.decryptionOkay == b.decryptionOkay &&
+           a.decryptionFailed == b.decryptionFailed && a.noSecretKey == b.noSecretKey &&
+           a.passphraseRefused == b.passphraseRefused;
+}
+
+TEST(GnuPGParsingTest, StatusOfADecryptionInOneOrManyPieces)
+{
+    const SGnuPGStatus whole = ReadStatus(kDecryptionStatus);
+    ASSERT_EQ(whole.recipients.GetSize(), 2);
+    EXPECT_EQ(whole.recipients[0], 0x5018D1A27CC91CF0ull);
+    EXPECT_EQ(whole.recipients[1], 0u); // a hidden recipient
+    EXPECT_TRUE(whole.beginDecryption);
+    EXPECT_TRUE(whole.plaintext);
+    EXPECT_TRUE(whole.hasPlaintextTime);
+    EXPECT_EQ(whole.plaintextTime, 1796709311);
+    EXPECT_EQ(whole.plaintextName, "a%20b%25c%0Ad\xc3\xa4\"e:f%09g%01+~.txt");
+    EXPECT_TRUE(whole.decryptionOkay);
+    EXPECT_FALSE(whole.decryptionFailed || whole.noSecretKey || whole.passphraseRefused);
+    // The name follows the rules of a recorded name in a packet listing.
+    EXPECT_EQ(CEncryptionGnuPG::DecodeStatusName(whole.plaintextName), CString(u"a b%c_d\u00e4_e_f_g_+~.txt"));
+
+    // Byte by byte, with "\r\n" line ends and without a last line end.
+    std::string crlf;
+    for (const char* c = kDecryptionStatus; *c; ++c)
+        crlf += *c == '\n' ? std::string("\r\n") : std::string(1, *c);
+    crlf.pop_back();
+    crlf.pop_back();
+    CGnuPGStatusReader reader;
+    for (char c : crlf)
+        ASSERT_TRUE(reader.Feed(std::string_view(&c, 1)));
+    reader.Finish();
+    EXPECT_TRUE(SameStatus(reader.Status(), whole));
+
+    // A line counts only once its line feed (or the end) has come.
+    CGnuPGStatusReader partial;
+    partial.Feed("[GNUPG:] ENC_TO 5018D1A27CC91CF0 18 0\n[GNUPG:] PLAINTEXT 62 17967");
+    EXPECT_EQ(partial.Status().recipients.GetSize(), 1);
+    EXPECT_FALSE(partial.Status().plaintext);
+    partial.Feed("09311 x\n");
+    EXPECT_TRUE(partial.Status().plaintext);
+    EXPECT_EQ(partial.Status().plaintextTime, 1796709311);
+}
+
+TEST(GnuPGParsingTest, StatusLinesAreReadStrictly)
+{
+    const SGnuPGStatus status = ReadStatus(
+        "gpg: [GNUPG:] ENC_TO 1111111111111111 18 0\n"   // not at the start
+        "[GNUPG:]  ENC_TO 2222222222222222 18 0\n"       // two blanks: no keyword
+        "[GNUPG:] ENC_TOO 3333333333333333 18 0\n"       // another keyword
+        "[GNUPG:] ENC_TO 44444444444444444 18 0\n"       // 17 digits
+        "[GNUPG:] ENC_TO 55555555555G5555 18 0\n"        // not hexadecimal
+        "[GNUPG:] ENC_TO\n"                              // no id
+        "[GNUPG:] ENC_TO a1 18 0\n"                      // short ids are ids
+        "[GNUPG:] enc_to 6666666666666666 18 0\n"        // keywords are case-sensitive
+        "[GNUPG:] PLAINTEXT 62 99999999999999999999 n\n" // a time that does not fit
+        "[GNUPG:] PLAINTEXT 74 5 second\n");             // only the first counts
+    ASSERT_EQ(status.recipients.GetSize(), 1);
+    EXPECT_EQ(status.recipients[0], 0xA1u);
+    EXPECT_TRUE(status.plaintext);
+    EXPECT_FALSE(status.hasPlaintextTime);
+    EXPECT_EQ(status.plaintextTime, 0);
+    EXPECT_EQ(status.plaintextName, "n");
+    EXPECT_FALSE(status.beginDecryption);
+
+    // A PLAINTEXT line without its arguments still says plain data comes.
+    SGnuPGStatus bare = ReadStatus("[GNUPG:] PLAINTEXT\n");
+    EXPECT_TRUE(bare.plaintext);
+    EXPECT_FALSE(bare.hasPlaintextTime);
+    EXPECT_TRUE(bare.plaintextName.empty());
+    SGnuPGStatus badFormat = ReadStatus("[GNUPG:] PLAINTEXT 6x2 5 n\n");
+    EXPECT_TRUE(badFormat.plaintext);
+    EXPECT_FALSE(badFormat.hasPlaintextTime);
+    EXPECT_TRUE(badFormat.plaintextName.empty());
+
+    // Escapes: broken ones stay text; names that mean a folder are refused.
+    EXPECT_EQ(CEncryptionGnuPG::DecodeStatusName("a%2"), CString(u"a%2"));
+    EXPECT_EQ(CEncryptionGnuPG::DecodeStatusName("a%g1%"), CString(u"a%g1%"));
+    EXPECT_EQ(CEncryptionGnuPG::DecodeStatusName("..%2F..%2fetc%2Fpasswd"), CString(u".._.._etc_passwd"));
+    EXPECT_EQ(CEncryptionGnuPG::DecodeStatusName("%2E%2e"), CString());
+    EXPECT_EQ(CEncryptionGnuPG::DecodeStatusName(""), CString());
+    EXPECT_EQ(CEncryptionGnuPG::DecodeStatusName(std::string(600, 'n')), CString(u'n', 246));
+}
+
+TEST(GnuPGParsingTest, StatusGivesTheMessageOfAFailedRun)
+{
+    auto messageOf = [](std::string_view text) {
+        CGnuPGStatusReader reader;
+        reader.Feed(text);
+        reader.Finish();
+        return reader.FailureMessageId();
+    };
+    // Wrong passphrase and cancelled prompt for a key, as gpg 2.2 says them.
+    EXPECT_EQ(messageOf("[GNUPG:] ENC_TO B092FD3F3E82E8DD 18 0\n[GNUPG:] ERROR pkdecrypt_failed 67108875\n"
+                        "[GNUPG:] BEGIN_DECRYPTION\n[GNUPG:] DECRYPTION_FAILED\n[GNUPG:] END_DECRYPTION\n"),
+              2005u);
+    EXPECT_EQ(messageOf("[GNUPG:] ERROR pkdecrypt_failed 67108963\n[GNUPG:] DECRYPTION_FAILED\n"), 2005u);
+    // A cancelled passphrase prompt of a symmetric file is the user's choice, no unknown failure.
+    EXPECT_EQ(messageOf("[GNUPG:] NEED_PASSPHRASE_SYM 9 3 2\n[GNUPG:] CANCELED_BY_USER\n[GNUPG:] BEGIN_DECRYPTION\n"
+                        "[GNUPG:] DECRYPTION_FAILED\n[GNUPG:] END_DECRYPTION\n"),
+              2005u);
+    EXPECT_EQ(messageOf("[GNUPG:] MISSING_PASSPHRASE\r\n"), 2005u);
+    EXPECT_EQ(messageOf("[GNUPG:] NO_SECKEY 1\n[GNUPG:] BAD_PASSPHRASE 2\n[GNUPG:] DECRYPTION_FAILED\n"), 2005u);
+    EXPECT_EQ(messageOf("[GNUPG:] ENC_TO FB1B5C7304C6ADAC 18 0\n[GNUPG:] NO_SECKEY FB1B5C7304C6ADAC\n"
+                        "[GNUPG:] BEGIN_DECRYPTION\n[GNUPG:] DECRYPTION_FAILED\n"),
+              2006u);
+    EXPECT_EQ(messageOf("[GNUPG:] NO_SECKEY FB1B5C7304C6ADAC\n"), 2001u);
+    EXPECT_EQ(messageOf("[GNUPG:] NODATA 1\n[GNUPG:] FAILURE decrypt 4294967295\n"), 2001u);
+    EXPECT_EQ(messageOf(""), 2001u);
+    // Keywords inside a recorded name or a user id are no status.
+    EXPECT_EQ(messageOf("[GNUPG:] USERID_HINT 1 BAD_PASSPHRASE CANCELED_BY_USER\n"
+                        "[GNUPG:] PLAINTEXT 62 5 NO_SECKEY%20BAD_PASSPHRASE\n[GNUPG:] DECRYPTION_FAILED\n"),
+              2001u);
+}
+
+TEST(GnuPGParsingTest, StatusChannelKeepsNothingBeyondItsLimit)
+{
+    const std::string line = "[GNUPG:] ENC_TO 5018D1A27CC91CF0 18 0\n";
+    CGnuPGStatusReader reader(3 * line.size());
+    EXPECT_TRUE(reader.Feed(line + line));
+    EXPECT_TRUE(reader.Feed(line)); // exactly the limit
+    EXPECT_FALSE(reader.IsOverLimit());
+    EXPECT_FALSE(reader.Feed("["));
+    EXPECT_TRUE(reader.IsOverLimit());
+    EXPECT_FALSE(reader.Feed(line));
+    reader.Finish();
+    EXPECT_EQ(reader.Status().recipients.GetSize(), 3);
+
+    // A line that the limit cuts is not read, not even by Finish.
+    CGnuPGStatusReader cut(line.size() + 20);
+    EXPECT_FALSE(cut.Feed(line + line));
+    cut.Finish();
+    EXPECT_EQ(cut.Status().recipients.GetSize(), 1);
+}
+
+// The status channel is as untrusted as the listings: mutated and cut
+// transcripts, fed in random pieces, must read the same as when fed whole
+// and keep every promise of the reader.
+TEST(GnuPGParsingTest, MutatedStatusLinesKeepTheReaderInBounds)
+{
+    const std::string seeds[] = {
+        kDecryptionStatus,
+        "[GNUPG:] ENC_TO B092FD3F3E82E8DD 18 0\n[GNUPG:] ERROR pkdecrypt_failed 67108963\n"
+        "[GNUPG:] BEGIN_DECRYPTION\n[GNUPG:] DECRYPTION_FAILED\n[GNUPG:] END_DECRYPTION\n",
+        "[GNUPG:] NEED_PASSPHRASE_SYM 9 3 2\n[GNUPG:] CANCELED_BY_USER\n[GNUPG:] NO_SECKEY 1\n",
+        "[GNUPG:] PLAINTEXT 75 0 %2E%2E%2F\xc3\xa4%\n[GNUPG:] PLAINTEXT_LENGTH 0\n",
+    };
+    const char* const pieces[] = {"\n",       "\r\n",       " ",         "%",     "%2",         "%0A", "%C3%A4",
+                                  "[GNUPG:] ", "ENC_TO ",   "PLAINTEXT ", "ERROR ", "67108875", "\xc3", "\xff",
+                                  "\xf0\x9f\x98\x80", "BEGIN_DECRYPTION", "0000000000000000", ":", "/"};
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 4000; ++round) {
+        std::string text = seeds[random() % std::size(seeds)];
+        const int edits = 1 + static_cast<int>(random() % 8);
+        for (int e = 0; e < edits && !text.empty(); ++e) {
+            size_t at = random() % (text.size() + 1);
+            switch (random() % 4) {
+            case 0: text.insert(at, pieces[random() % std::size(pieces)]); break;
+            case 1: text.erase(at, random() % 12); break;
+            case 2:
+                if (at < text.size())
+                    text[at] = static_cast<char>(random() % 256);
+                break;
+            default: text.resize(at); break; // cut off, as a stopped run leaves it
+            }
+        }
+        const SGnuPGStatus whole = ReadStatus(text);
+        CGnuPGStatusReader pieced;
+        for (size_t at = 0; at < text.size();) {
+            size_t n = std::min(text.size() - at, static_cast<size_t>(1 + random() % 40));
+            pieced.Feed(std::string_view(text).substr(at, n));
+            at += n;
+        }
+        pieced.Finish();
+        ASSERT_TRUE(SameStatus(pieced.Status(), whole)) << text;
+
+        size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+        EXPECT_LE(static_cast<size_t>(whole.recipients.GetSize()), lines);
+        EXPECT_GE(whole.plaintextTime, 0);
+        UINT id = pieced.FailureMessageId();
+        EXPECT_TRUE(id == 2001u || id == 2005u || id == 2006u);
+        CString name = CEncryptionGnuPG::DecodeStatusName(whole.plaintextName);
+        if (!name.IsEmpty()) {
+            EXPECT_LE(name.ToUtf8().size(), 246u);
+            EXPECT_NE(name, CString(u"."));
+            EXPECT_NE(name, CString(u".."));
+            for (int i = 0; i < name.GetLength(); ++i)
+                EXPECT_TRUE(name[i] >= 0x20 && CString(u"<>:\"/\\|?*\x7f").Find(name[i]) < 0) << name.ToUtf8();
+        }
+        // A limit anywhere in the text: what lies before it reads as it does alone.
+        size_t limit = random() % (text.size() + 1);
+        CGnuPGStatusReader limited(limit);
+        limited.Feed(text);
+        limited.Finish();
+        std::string kept = text.substr(0, limit);
+        if (limit < text.size())
+            kept = kept.substr(0, kept.rfind('\n') == std::string::npos ? 0 : kept.rfind('\n') + 1);
+        EXPECT_TRUE(SameStatus(limited.Status(), ReadStatus(kept))) << text;
     }
 }
 

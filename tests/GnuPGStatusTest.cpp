@@ -15,6 +15,10 @@ TEST(GnuPGStatusTest, KeywordsInTheirOrder)
 {
     EXPECT_EQ(Map(u"[GNUPG:] BAD_PASSPHRASE 0123456789ABCDEF\n"), 2005u);
     EXPECT_EQ(Map(u"[GNUPG:] MISSING_PASSPHRASE\n"), 2005u);
+    // A cancelled prompt for the passphrase of a symmetric file.
+    EXPECT_EQ(Map(u"[GNUPG:] NEED_PASSPHRASE_SYM 9 3 2\n[GNUPG:] CANCELED_BY_USER\n[GNUPG:] BEGIN_DECRYPTION\n"
+                  u"[GNUPG:] DECRYPTION_FAILED\n[GNUPG:] END_DECRYPTION\n"),
+              2005u);
     // A passphrase problem wins over a missing secret key.
     EXPECT_EQ(Map(u"[GNUPG:] NO_SECKEY 1\n[GNUPG:] BAD_PASSPHRASE 2\n[GNUPG:] DECRYPTION_FAILED\n"), 2005u);
     EXPECT_EQ(Map(u"[GNUPG:] ENC_TO FB1B5C7304C6ADAC 18 0\n[GNUPG:] NO_SECKEY FB1B5C7304C6ADAC\n"
