@@ -1,5 +1,6 @@
 #include "ProcessRunner.h"
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -58,6 +59,61 @@ bool TerminateLogged(platform::CProcessHandle& process, DWORD exitCode)
         return true;
     WriteLog(eLogError, u"Terminate process failed. Reason %u", static_cast<unsigned>(platform::LastError()));
     return false;
+}
+
+// Size of one read from a pipe.
+constexpr size_t ciReadChunkBytes = 64 * 1024;
+
+// The output of one captured run: bytes read from its pipe, decoded as UTF-8
+// into the caller's text, up to a limit.
+struct SCapture {
+    SCapture(CString& text, size_t limit) : output(text), maxBytes(limit) {}
+    CString& output;
+    size_t maxBytes;
+    size_t received = 0;
+    std::string pending; // the start of a character split between two reads
+    std::vector<char> buffer = std::vector<char>(ciReadChunkBytes);
+
+    // Reads everything waiting in the pipe without blocking, and closes the
+    // pipe once every writer is gone. Returns false once more than maxBytes
+    // have arrived in all; nothing beyond them is kept.
+    bool Drain(platform::CPipeReader& pipe)
+    {
+        while (pipe.IsOpen()) {
+            DWORD available = 0;
+            int result = pipe.Peek(available);
+            if (result == platform::ERROR_BROKEN_PIPE) {
+                WriteLog(eLogDebug, u"Process Pipe closed\n");
+                pipe.Close();
+                break;
+            }
+            if (result != 0 || available == 0)
+                break;
+            int read = pipe.Read(buffer.data(), static_cast<DWORD>(std::min<size_t>(available, buffer.size())));
+            if (read <= 0)
+                break;
+            size_t size = static_cast<size_t>(read);
+            bool over = size > maxBytes - received;
+            if (over)
+                size = maxBytes - received;
+            received += size;
+            pending.append(buffer.data(), size);
+            AppendUtf8(output, pending, false);
+            if (over)
+                return false;
+        }
+        return true;
+    }
+    void Flush() { AppendUtf8(output, pending, true); }
+};
+
+// An error code with the system's text for it.
+CString ErrorText(DWORD error)
+{
+    CString text = COrvException::GetLastErrorMessage(error);
+    CString result;
+    result.Format(u"%s (error %u)", text.GetString(), static_cast<unsigned>(error));
+    return result;
 }
 
 [[noreturn]] void ThrowGnuPGError(UINT messageId, const CString& details, UINT line)
@@ -133,7 +189,8 @@ bool KillProcessTree(DWORD processId, DWORD /*unused*/)
     return result;
 }
 
-bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds, CString& output, DWORD* exitCode)
+bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds, CString& output, DWORD* exitCode,
+                size_t maxOutputBytes)
 {
     if (exitCode)
         *exitCode = 0;
@@ -157,36 +214,54 @@ bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds,
     }
 
     WriteLog(eLogDebug, u"Wait %u seconds for process end.... (Default Timeout)", timeoutSeconds);
-    std::string pending;
-    DWORD wait = WAIT_TIMEOUT;
-    while (wait == WAIT_TIMEOUT) {
-        wait = process.Wait(ciWaitSliceMs);
-        if (wait != WAIT_TIMEOUT)
-            break;
-        const ULONGLONG nowMs = platform::GetTickCount64();
-        ReadPipeOutput(pipe, ciReadSliceMs, output, &pending);
+    SCapture capture{output, maxOutputBytes};
+    // Stops the child and all it started, keeping what it wrote so far.
+    auto stop = [&] {
+        if (!KillProcessTree(process.GetId(), 1000))
+            WriteLog(eLogError, u"ProcessTerminate failed - error code %u", static_cast<unsigned>(platform::LastError()));
+        process.Wait(ciKilledWaitMs);
+        capture.Drain(pipe);
+        capture.Flush();
+        return false;
+    };
+    // The output is read as it arrives, so a chatty child never waits for
+    // room in the pipe; the process is watched at the same time.
+    for (;;) {
+        const ULONGLONG elapsedMs = platform::GetTickCount64() - startMs;
         // Whole seconds, as the time-out is given: only a run that has gone
         // on for more than timeoutSeconds full seconds is cut off.
-        if ((nowMs - startMs) / 1000 > timeoutSeconds) {
+        if (elapsedMs / 1000 > timeoutSeconds) {
             WriteLog(eLogError, u"Process wait timed out - terminating process");
-            if (!KillProcessTree(process.GetId(), 1000))
-                WriteLog(eLogError, u"ProcessTerminate failed - error code %u",
-                         static_cast<unsigned>(platform::LastError()));
-            process.Wait(ciKilledWaitMs);
-            // Whatever arrived before the kill belongs to the partial output.
-            ReadPipeOutput(pipe, ciFinalReadMs, output, &pending);
-            AppendUtf8(output, pending, true);
-            return false;
+            return stop();
+        }
+        const ULONGLONG untilTimeOutMs = (static_cast<ULONGLONG>(timeoutSeconds) + 1) * 1000 - elapsedMs;
+        const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(untilTimeOutMs, ciWaitSliceMs));
+        DWORD wait = platform::WaitForProcessOrOutput(&process, {&pipe}, slice);
+        if (wait == platform::WAIT_FAILED) {
+            WriteLog(eLogError, u"WaitFor Process end failed - WaitForSingleObject returned %u",
+                     static_cast<unsigned>(wait));
+            return stop();
+        }
+        if (!capture.Drain(pipe)) {
+            WriteLog(eLogError, u"Process output exceeds %u bytes - terminating process",
+                     static_cast<unsigned>(maxOutputBytes));
+            return stop();
+        }
+        if (wait == platform::WAIT_OBJECT_0)
+            break;
+    }
+    // The rest: until every writer is gone, or a last short while without
+    // anything new (descendants of the child may hold the pipe open).
+    while (pipe.IsOpen() &&
+           platform::WaitForProcessOrOutput(nullptr, {&pipe}, ciFinalReadMs) == platform::WAIT_OBJECT_0 + 1) {
+        if (!capture.Drain(pipe)) {
+            WriteLog(eLogError, u"Process output exceeds %u bytes - terminating process",
+                     static_cast<unsigned>(maxOutputBytes));
+            return stop();
         }
     }
+    capture.Flush();
 
-    ReadPipeOutput(pipe, ciFinalReadMs, output, &pending);
-    AppendUtf8(output, pending, true);
-
-    if (wait != WAIT_OBJECT_0) {
-        WriteLog(eLogError, u"WaitFor Process end failed - WaitForSingleObject returned %u", static_cast<unsigned>(wait));
-        return false;
-    }
     DWORD code = 0;
     if (!process.GetExitCode(code)) {
         WriteLog(eLogError, u"GetExitCodeProcess failed - error code %u", static_cast<unsigned>(platform::LastError()));
@@ -207,4 +282,119 @@ std::shared_ptr<platform::CProcessHandle> RunGnuPGWithStatusFile(const CString& 
     if (messageId == 0)
         return run->Process();
     ThrowGnuPGError(messageId, CString(), __LINE__);
+}
+
+namespace {
+
+// Feeds everything waiting in the status channel to the reader without
+// blocking; closes the channel once GnuPG's end is gone. Returns false once
+// the reader is over its limit.
+bool DrainStatus(platform::CPipeReader& pipe, CGnuPGStatusReader& reader, std::vector<char>& buffer)
+{
+    while (pipe.IsOpen()) {
+        DWORD available = 0;
+        int result = pipe.Peek(available);
+        if (result == platform::ERROR_BROKEN_PIPE) {
+            pipe.Close();
+            reader.Finish();
+            break;
+        }
+        if (result != 0 || available == 0)
+            break;
+        int read = pipe.Read(buffer.data(), static_cast<DWORD>(std::min<size_t>(available, buffer.size())));
+        if (read <= 0)
+            break;
+        if (!reader.Feed(std::string_view(buffer.data(), static_cast<size_t>(read))))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString& homeOption,
+                                        const CString& arguments, platform::EProcessOutput outputMode,
+                                        DWORD timeoutSeconds, CGnuPGStatusReader& reader,
+                                        const std::function<bool(const SGnuPGStatus&)>& stopWhen, DWORD& exitCode)
+{
+    exitCode = 0;
+    platform::CChildPipe channel;
+    if (int error = channel.Create(); error != 0) {
+        CString details;
+        details.Format(u"The GnuPG status channel could not be created: %s", ErrorText(error).GetString());
+        ThrowGnuPGError(IDS_ERR_UNKNOWN_GNUPG, details, __LINE__);
+    }
+    CString commandLine;
+    commandLine.Format(u"\"%s\" %s --status-fd %s %s", gnupgPath.GetString(), homeOption.GetString(),
+                       channel.ChildNumber().GetString(), arguments.GetString());
+    WriteLog(eLogDebug, u"CreateProcess <%s>", commandLine.GetString());
+
+    platform::CProcessHandle process;
+    int error = 0;
+    if (!platform::StartProcess(commandLine, outputMode, process, nullptr, error, &channel)) {
+        CString details;
+        details.Format(u"GnuPG could not be started (%s): %s", gnupgPath.GetString(), ErrorText(error).GetString());
+        ThrowGnuPGError(IDS_ERR_UNKNOWN_GNUPG, details, __LINE__);
+    }
+
+    platform::CPipeReader& pipe = channel.Reader();
+    std::vector<char> buffer(ciReadChunkBytes);
+    const ULONGLONG startMs = platform::GetTickCount64();
+    EStatusRunEnd end = EStatusRunEnd::eEnded;
+    for (;;) {
+        DWORD slice = platform::INFINITE;
+        if (timeoutSeconds != platform::INFINITE) {
+            const ULONGLONG elapsedMs = platform::GetTickCount64() - startMs;
+            if (elapsedMs / 1000 > timeoutSeconds) {
+                end = EStatusRunEnd::eTimedOut;
+                break;
+            }
+            slice = static_cast<DWORD>((static_cast<ULONGLONG>(timeoutSeconds) + 1) * 1000 - elapsedMs);
+        }
+        DWORD wait = platform::WaitForProcessOrOutput(&process, {&pipe}, slice);
+        if (wait == platform::WAIT_FAILED)
+            wait = process.Wait(ciWaitSliceMs); // the process alone can still be watched
+        if (!DrainStatus(pipe, reader, buffer)) {
+            end = EStatusRunEnd::eOverLimit;
+            break;
+        }
+        if (wait == platform::WAIT_OBJECT_0)
+            break;
+        if (stopWhen && stopWhen(reader.Status())) {
+            end = EStatusRunEnd::eStopped;
+            break;
+        }
+    }
+
+    if (end != EStatusRunEnd::eEnded) {
+        // GnuPG itself only: an agent it is starting must be left to finish.
+        if (end == EStatusRunEnd::eTimedOut)
+            WriteLog(eLogError, u"Process wait timed out - terminating process");
+        else if (end == EStatusRunEnd::eOverLimit)
+            WriteLog(eLogError, u"Process status exceeds its limit - terminating process");
+        else
+            WriteLog(eLogDebug, u"Process stopped - GnuPG has said what was asked");
+        if (!process.Terminate(1))
+            WriteLog(eLogError, u"Terminate process failed. Reason %u", static_cast<unsigned>(platform::LastError()));
+        process.Wait(ciKilledWaitMs);
+        return end;
+    }
+
+    // Everything GnuPG wrote before it ended is waiting in the channel.
+    while (pipe.IsOpen() &&
+           platform::WaitForProcessOrOutput(nullptr, {&pipe}, ciFinalReadMs) == platform::WAIT_OBJECT_0 + 1) {
+        if (!DrainStatus(pipe, reader, buffer)) {
+            WriteLog(eLogError, u"Process status exceeds its limit");
+            return EStatusRunEnd::eOverLimit;
+        }
+    }
+    reader.Finish();
+    DWORD code = 0;
+    if (!process.GetExitCode(code)) {
+        WriteLog(eLogError, u"GetExitCodeProcess failed - error code %u", static_cast<unsigned>(platform::LastError()));
+        return EStatusRunEnd::eLost;
+    }
+    WriteLog(eLogDebug, u"Process terminated - exitcode 0x%08x", static_cast<unsigned>(code));
+    exitCode = code;
+    return EStatusRunEnd::eEnded;
 }

@@ -4,12 +4,18 @@
 // GnuPG without limit and turns a failure into the error the user sees.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "GnuPGStatusReader.h"
 #include "platform/CString.h"
 #include "platform/Process.h"
 #include "platform/WinTypes.h"
+
+// What a captured run keeps of a child's output at most: far above any real
+// listing (a key ring of 20,000 keys lists in about 10 MB).
+constexpr size_t ciMaxCapturedOutputBytes = 64u << 20;
 
 // Starts `"<executablePath>" <parameters>` with standard output and standard
 // error merged into one pipe and the caller's standard input, and appends
@@ -18,12 +24,15 @@
 // until more than `timeoutSeconds` whole seconds have passed (measured on a
 // monotonic clock, so a run of exactly the time-out is not yet too long);
 // at the time-out the child and all its descendants are killed and the
-// text read so far stays in `output`. Returns true only when the child ended
-// by itself and its exit code was read; then `*exitCode` (if given) holds
-// it, otherwise `*exitCode` is 0. Pitfall: a child whose own children keep
-// the pipe open is still judged by its own end alone.
+// text read so far stays in `output`. Output is read as it arrives; once
+// the child has written more than `maxOutputBytes`, it and its descendants
+// are killed in the same way and only the first `maxOutputBytes` stay in
+// `output`. Returns true only when the child ended by itself and its exit
+// code was read; then `*exitCode` (if given) holds it, otherwise `*exitCode`
+// is 0. Pitfall: a child whose own children keep the pipe open is still
+// judged by its own end alone.
 bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds, CString& output,
-                DWORD* exitCode = nullptr);
+                DWORD* exitCode = nullptr, size_t maxOutputBytes = ciMaxCapturedOutputBytes);
 
 // Reads whatever has arrived in `pipe` for up to `durationMs` milliseconds,
 // appending the text to `output` as it arrives; stops early once the pipe is
@@ -57,3 +66,28 @@ bool KillProcessTree(DWORD processId, DWORD unused = 1000);
 std::shared_ptr<platform::CProcessHandle> RunGnuPGWithStatusFile(const CString& gnupgPath,
                                                                  const CString& homeOption,
                                                                  const CString& arguments);
+
+// How a run with a status channel ended.
+enum class EStatusRunEnd {
+    eEnded,     // GnuPG ended by itself and its exit code was read
+    eStopped,   // the caller had heard enough: GnuPG was stopped
+    eTimedOut,  // it ran longer than its time-out and was stopped
+    eOverLimit, // its status said more than the reader keeps: it was stopped
+    eLost,      // it ended, but its exit code can't be read
+};
+
+// Runs GnuPG as `"<gnupgPath>" <homeOption> --status-fd <n> <arguments>`
+// with a status channel of its own and reads its status lines into
+// `reader` as they arrive. Standard input is the caller's; standard output
+// and standard error go as `outputMode` says (eInherit lets GnuPG talk on the
+// caller's terminal). After every piece of status `stopWhen` (if set) is
+// asked; when it answers true, GnuPG is stopped at once. Waits without
+// limit when `timeoutSeconds` is INFINITE, else stops GnuPG once more than
+// that many whole seconds have passed. The full command line is logged at
+// debug level, and how the run ended. `exitCode` gets GnuPG's exit code
+// for eEnded, else 0. Throws a COrvException (heap) 2001 with a detail
+// text when the channel can't be made or GnuPG can't be started.
+EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString& homeOption,
+                                        const CString& arguments, platform::EProcessOutput outputMode,
+                                        DWORD timeoutSeconds, CGnuPGStatusReader& reader,
+                                        const std::function<bool(const SGnuPGStatus&)>& stopWhen, DWORD& exitCode);

@@ -134,6 +134,34 @@ private:
 enum class EProcessOutput {
     eInherit,      // both go where the caller's go
     eCapturedPipe, // both go into one pipe whose read end the caller gets
+    eDiscarded,    // both go to the null device
+};
+
+// A pipe into which a started child writes through a handle of its own
+// beside the standard ones, under a number the caller names on the child's
+// command line (GnuPG's "--status-fd <n>"). Create it, put ChildNumber()
+// on the command line, pass it to StartProcess, and read Reader(). Only the
+// child keeps the writing end once it has started.
+class CChildPipe {
+public:
+    CChildPipe() = default;
+    ~CChildPipe();
+    CChildPipe(const CChildPipe&) = delete;
+    CChildPipe& operator=(const CChildPipe&) = delete;
+
+    // Makes the pipe. Returns ERROR_SUCCESS or the error code of the failure.
+    DWORD Create();
+    // The number under which the child finds the writing end, as text; empty
+    // before Create. Pitfall: valid only for a child started with this pipe.
+    CString ChildNumber() const;
+    // The reading end (reads never block).
+    CPipeReader& Reader() { return m_reader; }
+
+private:
+    friend struct SProcessStarter;
+    void CloseWritingEnd();
+    CPipeReader m_reader;
+    std::intptr_t m_writeHandle = -1; // the system's handle of the writing end; -1 when closed
 };
 
 // Starts the program named by the first token of a Windows command line,
@@ -147,8 +175,19 @@ enum class EProcessOutput {
 // ERROR_BAD_EXE_FORMAT or ERROR_ACCESS_DENIED for one that can't be run),
 // and nothing is left running. Pitfall: the caller must
 // keep reading a captured pipe or a chatty child stalls once it is full.
+// With `childPipe`, the child also gets that pipe's writing end under its
+// ChildNumber(), and the caller's copy of it is closed.
 bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
-                  CPipeReader* output, DWORD& error);
+                  CPipeReader* output, DWORD& error, CChildPipe* childPipe = nullptr);
+
+// Waits up to timeoutMs milliseconds until the process has ended or one of
+// the open readers has something to read (data, or every writer gone).
+// Returns WAIT_OBJECT_0 when the process has ended, WAIT_OBJECT_0 + 1 when
+// a reader is ready while it runs, WAIT_TIMEOUT, or WAIT_FAILED. A null
+// `process` waits for the readers alone. Pitfall: a reader whose writers
+// are all gone stays ready for ever; close it once Peek reports that.
+DWORD WaitForProcessOrOutput(const CProcessHandle* process, const std::vector<const CPipeReader*>& readers,
+                             DWORD timeoutMs);
 
 // One process of a snapshot.
 struct SProcessEntry {

@@ -203,6 +203,10 @@ bool IsNumeric(const char* name)
 struct SProcessStarter {
     static CProcessHandle MakeHandle(std::shared_ptr<SProcessState> state) { return CProcessHandle(std::move(state)); }
     static CPipeReader MakePipe(int fd) { return CPipeReader(static_cast<std::intptr_t>(fd)); }
+    static int FdOf(const CPipeReader& reader) { return static_cast<int>(reader.m_handle); }
+    static const SProcessState* StateOf(const CProcessHandle& process) { return process.m_state.get(); }
+    static int WritingEndOf(const CChildPipe& pipe) { return static_cast<int>(pipe.m_writeHandle); }
+    static void CloseWritingEnd(CChildPipe& pipe) { pipe.CloseWritingEnd(); }
 };
 
 // --- CProcessHandle -----------------------------------------------------------
@@ -439,6 +443,117 @@ void CPipeReader::Close()
     }
 }
 
+// --- CChildPipe ------------------------------------------------------------------
+
+namespace {
+
+// The child finds the writing end of a CChildPipe here.
+constexpr int ciChildPipeFd = 3;
+// The caller's copies of pipe ends are kept at or above this number, so
+// that no file action of a start (dup2 onto 1, 2 and 3) can overwrite one
+// before it is used, even when the caller's standard handles are closed.
+constexpr int ciLowestPrivateFd = 10;
+
+// Moves a descriptor to ciLowestPrivateFd or above (close-on-exec). Returns
+// the new descriptor, or -1 with errno set (the old one is closed then too).
+int MoveAboveStandardFds(int fd)
+{
+    if (fd >= ciLowestPrivateFd)
+        return fd;
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, ciLowestPrivateFd);
+    int saved = errno;
+    close(fd);
+    errno = saved;
+    return moved;
+}
+
+} // namespace
+
+CChildPipe::~CChildPipe()
+{
+    CloseWritingEnd();
+}
+
+void CChildPipe::CloseWritingEnd()
+{
+    if (m_writeHandle >= 0) {
+        close(static_cast<int>(m_writeHandle));
+        m_writeHandle = -1;
+    }
+}
+
+DWORD CChildPipe::Create()
+{
+    CloseWritingEnd();
+    m_reader.Close();
+    int fds[2] = {-1, -1};
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return LastErrnoError();
+    int readFd = MoveAboveStandardFds(fds[0]);
+    int error = readFd < 0 ? errno : 0;
+    int writeFd = MoveAboveStandardFds(fds[1]);
+    if (!error && writeFd < 0)
+        error = errno;
+    if (!error) {
+        int flags = fcntl(readFd, F_GETFL);
+        if (flags < 0 || fcntl(readFd, F_SETFL, flags | O_NONBLOCK) != 0)
+            error = errno;
+    }
+    if (error) {
+        if (readFd >= 0)
+            close(readFd);
+        if (writeFd >= 0)
+            close(writeFd);
+        return ErrorFromErrno(error);
+    }
+    m_reader = SProcessStarter::MakePipe(readFd);
+    m_writeHandle = writeFd;
+    return ERROR_SUCCESS;
+}
+
+CString CChildPipe::ChildNumber() const
+{
+    return m_writeHandle >= 0 || m_reader.IsOpen() ? CString::FromUtf8(std::to_string(ciChildPipeFd)) : CString();
+}
+
+DWORD WaitForProcessOrOutput(const CProcessHandle* process, const std::vector<const CPipeReader*>& readers,
+                             DWORD timeoutMs)
+{
+    std::vector<pollfd> fds;
+    const SProcessState* state = process ? SProcessStarter::StateOf(*process) : nullptr;
+    if (process) {
+        if (!state)
+            return WAIT_FAILED;
+        if (state->pidfd < 0)
+            return WAIT_OBJECT_0; // ended before it could be watched
+        fds.push_back({state->pidfd, POLLIN, 0});
+    }
+    for (const CPipeReader* reader : readers)
+        if (reader && reader->IsOpen())
+            fds.push_back({SProcessStarter::FdOf(*reader), POLLIN, 0});
+    if (fds.empty())
+        return WAIT_FAILED; // nothing to wait for
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        int slice = -1;
+        if (timeoutMs != INFINITE) {
+            ULONGLONG elapsed = GetTickCount64() - start;
+            ULONGLONG left = elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+            slice = static_cast<int>(left > static_cast<ULONGLONG>(INT_MAX) ? INT_MAX : left);
+        }
+        int r = poll(fds.data(), fds.size(), slice);
+        if (r > 0) {
+            if (process && fds[0].revents != 0)
+                return WAIT_OBJECT_0;
+            return WAIT_OBJECT_0 + 1;
+        }
+        if (r < 0 && errno != EINTR)
+            return WAIT_FAILED;
+        if (timeoutMs != INFINITE && GetTickCount64() - start >= timeoutMs)
+            return WAIT_TIMEOUT;
+    }
+}
+
 // --- starting processes --------------------------------------------------------
 
 namespace {
@@ -463,8 +578,18 @@ struct SSpawnSetup {
 namespace {
 
 bool StartProcessErrno(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
-                       CPipeReader* output, int& error)
+                       CPipeReader* output, int& error, CChildPipe* childPipe)
 {
+    // Whatever happens, the caller's copy of the child's writing end goes:
+    // the pipe must break when the child (the only writer left) ends.
+    struct SCloseChildPipe {
+        CChildPipe* pipe;
+        ~SCloseChildPipe()
+        {
+            if (pipe)
+                SProcessStarter::CloseWritingEnd(*pipe);
+        }
+    } closeChildPipe{childPipe};
     process.Close();
     if (output)
         output->Close();
@@ -476,7 +601,8 @@ bool StartProcessErrno(const CString& commandLine, EProcessOutput outputMode, CP
         error = ENOENT;
         return false;
     }
-    if (outputMode == EProcessOutput::eCapturedPipe && !output) {
+    if ((outputMode == EProcessOutput::eCapturedPipe && !output) ||
+        (childPipe && SProcessStarter::WritingEndOf(*childPipe) < 0)) {
         error = EINVAL;
         return false;
     }
@@ -532,11 +658,21 @@ bool StartProcessErrno(const CString& commandLine, EProcessOutput outputMode, CP
         error = posix_spawn_file_actions_adddup2(&setup.actions, pipeFds[1], 1);
         if (!error)
             error = posix_spawn_file_actions_adddup2(&setup.actions, pipeFds[1], 2);
+    } else if (outputMode == EProcessOutput::eDiscarded) {
+        error = posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
+        if (!error)
+            error = posix_spawn_file_actions_adddup2(&setup.actions, 1, 2);
     }
-    // Nothing but the three standard descriptors reaches the child, even
-    // descriptors that other code opened without close-on-exec.
+    int firstClosed = 3;
+    if (!error && childPipe) {
+        error = posix_spawn_file_actions_adddup2(&setup.actions, SProcessStarter::WritingEndOf(*childPipe),
+                                                 ciChildPipeFd);
+        firstClosed = ciChildPipeFd + 1;
+    }
+    // Nothing but the standard descriptors (and the child pipe) reaches the
+    // child, even descriptors that other code opened without close-on-exec.
     if (!error)
-        error = posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+        error = posix_spawn_file_actions_addclosefrom_np(&setup.actions, firstClosed);
     // The child starts with no blocked signals and default dispositions
     // (an ignored SIGPIPE of ours must not be passed on).
     sigset_t none, all;
@@ -607,10 +743,10 @@ bool StartProcessErrno(const CString& commandLine, EProcessOutput outputMode, CP
 } // namespace
 
 bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
-                  CPipeReader* output, DWORD& error)
+                  CPipeReader* output, DWORD& error, CChildPipe* childPipe)
 {
     int native = 0;
-    bool started = StartProcessErrno(commandLine, outputMode, process, output, native);
+    bool started = StartProcessErrno(commandLine, outputMode, process, output, native, childPipe);
     error = started ? ERROR_SUCCESS : ErrorFromErrno(native);
     return started;
 }

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include "Directory.h"
+#include "EncryptionGnuPG.h"
 #include "GpgTestHome.h"
 #include "OrvException.h"
 #include "ProcessRunner.h"
@@ -192,6 +193,24 @@ TEST(ProcessRunnerTest, ArgumentsAndProgramPathsArriveIntact)
     EXPECT_EQ(output, u"--argv\na b\nsay \"hi\"\nJürgen\\Müller\nC:\\dir with\\\n😀\n");
 }
 
+TEST(ProcessRunnerTest, OutputBeyondTheLimitStopsTheRunAsAFailure)
+{
+    // A child that floods its output is stopped once it passes the limit;
+    // what came before the limit stays, nothing after it.
+    CString output = u"kept ";
+    DWORD exitCode = 7;
+    EXPECT_FALSE(RunProcess(Tool("chatty"), u"--out 50000000 --sleep-ms 30000", 60, output, &exitCode, 100000));
+    EXPECT_EQ(exitCode, 0u);
+    std::string text = output.ToUtf8();
+    ASSERT_EQ(text.size(), 5u + 100000u);
+    EXPECT_EQ(CountLines(text.substr(5), 'O'), 1000u);
+
+    // Exactly the limit is still a whole answer.
+    output.Empty();
+    EXPECT_TRUE(RunProcess(Tool("chatty"), u"--out 100000", 10, output, &exitCode, 100000));
+    EXPECT_EQ(output.GetLength(), 100000);
+}
+
 TEST(ProcessRunnerTest, ProgramThatCannotStartGivesNoAnswer)
 {
     CString output;
@@ -322,4 +341,112 @@ TEST_F(ProcessRunnerGpgTest, MissingSecretKeyIsReportedAsSuch)
     // Without a configured home the option is empty: gpg uses GNUPGHOME.
     EXPECT_EQ(StatusRunMessage(u"/usr/bin/gpg", u"", DecryptArguments(m_toPublicOnly)), 2006u);
     EXPECT_EQ(StatusRunMessage(u"/usr/bin/gpg", HomeOption(), DecryptArguments(m_dir / "missing.gpg")), 2001u);
+}
+
+namespace {
+
+// A status-channel run of the chatty child; `stopAt` names a status that
+// ends the run (empty: none).
+EStatusRunEnd StatusChannelRun(const CString& arguments, CGnuPGStatusReader& reader, DWORD& exitCode,
+                               DWORD timeoutSeconds = 10, bool stopAtPlaintext = false)
+{
+    std::function<bool(const SGnuPGStatus&)> stop;
+    if (stopAtPlaintext)
+        stop = [](const SGnuPGStatus& status) { return status.plaintext; };
+    return RunGnuPGWithStatusChannel(Tool("chatty"), u"", arguments, platform::EProcessOutput::eDiscarded,
+                                     timeoutSeconds, reader, stop, exitCode);
+}
+
+} // namespace
+
+TEST(ProcessRunnerTest, StatusChannelCarriesEveryLineAndTheExitCode)
+{
+    // The channel's number comes right after "--status-fd"; the child writes
+    // there and ends at once: nothing written before the end is lost.
+    CGnuPGStatusReader reader;
+    DWORD exitCode = 0;
+    EXPECT_EQ(StatusChannelRun(u"--out 100000 --write-status \"[GNUPG:] ENC_TO 00000000000000A1 18 0\\n\" "
+                               u"--repeat-status 3000 --exit 2",
+                               reader, exitCode),
+              EStatusRunEnd::eEnded);
+    EXPECT_EQ(exitCode, 2u);
+    EXPECT_EQ(reader.Status().recipients.GetSize(), 3000);
+
+    // The last line needs no line end.
+    CGnuPGStatusReader last;
+    EXPECT_EQ(StatusChannelRun(u"--write-status \"[GNUPG:] DECRYPTION_OKAY\"", last, exitCode), EStatusRunEnd::eEnded);
+    EXPECT_TRUE(last.Status().decryptionOkay);
+    EXPECT_EQ(exitCode, 0u);
+}
+
+TEST(ProcessRunnerTest, StatusChannelRunStopsWhenToldAtTheTimeOutAndAtTheLimit)
+{
+    CGnuPGStatusReader reader;
+    DWORD exitCode = 5;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(StatusChannelRun(u"--write-status \"[GNUPG:] ENC_TO 1 18 0\\n[GNUPG:] PLAINTEXT 62 5 n\\n\" "
+                               u"--sleep-ms 30000",
+                               reader, exitCode, 60, true),
+              EStatusRunEnd::eStopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(reader.Status().plaintext);
+    EXPECT_EQ(reader.Status().recipients.GetSize(), 1);
+
+    // Without a stop, a child that outlives its time-out is stopped.
+    CGnuPGStatusReader slow;
+    EXPECT_EQ(StatusChannelRun(u"--write-status \"[GNUPG:] PLAINTEXT 62 5 n\\n\" --sleep-ms 30000", slow, exitCode, 1),
+              EStatusRunEnd::eTimedOut);
+    EXPECT_TRUE(slow.Status().plaintext);
+
+    // A flood of status is cut at the reader's limit.
+    CGnuPGStatusReader flooded;
+    EXPECT_EQ(StatusChannelRun(u"--write-status \"[GNUPG:] NEWSIG\\n\" --repeat-status 1000000 --sleep-ms 30000",
+                               flooded, exitCode, 60),
+              EStatusRunEnd::eOverLimit);
+    EXPECT_TRUE(flooded.IsOverLimit());
+}
+
+TEST(ProcessRunnerTest, StatusChannelRunOfAProgramThatCannotStart)
+{
+    CGnuPGStatusReader reader;
+    DWORD exitCode = 0;
+    try {
+        RunGnuPGWithStatusChannel(u"/nonexistent/gpg2", u"", u"--decrypt x", platform::EProcessOutput::eInherit,
+                                  platform::INFINITE, reader, nullptr, exitCode);
+        ADD_FAILURE() << "no exception";
+    } catch (COrvException* e) {
+        EXPECT_EQ(e->GetMessageId(), 2001u);
+        EXPECT_NE(e->GetMessageDetails().Find(u"/nonexistent/gpg2"), -1);
+        e->Delete();
+    }
+}
+
+TEST_F(ProcessRunnerGpgTest, StatusChannelOfARealDecryption)
+{
+    testsupport::SetPinentryMode("cancel");
+    CGnuPGStatusReader reader;
+    DWORD exitCode = 0;
+    EXPECT_EQ(RunGnuPGWithStatusChannel(u"/usr/bin/gpg", HomeOption(), DecryptArguments(m_toProtected),
+                                        platform::EProcessOutput::eDiscarded, platform::INFINITE, reader, nullptr,
+                                        exitCode),
+              EStatusRunEnd::eEnded);
+    EXPECT_NE(exitCode, 0u);
+    EXPECT_EQ(reader.FailureMessageId(), 2005u);
+    ASSERT_EQ(reader.Status().recipients.GetSize(), 1);
+    EXPECT_EQ(reader.Status().recipients[0], std::stoull(GpgTestHome::Get().Protected().encryptionSubkeyId, nullptr, 16));
+    EXPECT_TRUE(reader.Status().beginDecryption);
+    EXPECT_FALSE(reader.Status().plaintext);
+
+    testsupport::SetPinentryMode("ok:" + GpgTestHome::Get().Protected().passphrase);
+    CGnuPGStatusReader good;
+    EXPECT_EQ(RunGnuPGWithStatusChannel(u"/usr/bin/gpg", HomeOption(), DecryptArguments(m_toProtected),
+                                        platform::EProcessOutput::eDiscarded, platform::INFINITE, good, nullptr,
+                                        exitCode),
+              EStatusRunEnd::eEnded);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(good.Status().decryptionOkay);
+    EXPECT_TRUE(good.Status().plaintext);
+    EXPECT_EQ(CEncryptionGnuPG::DecodeStatusName(good.Status().plaintextName), CString(u"plain text ü.txt"));
+    EXPECT_EQ(testsupport::ReadFile(m_dir / "out.txt"), "secret content\n");
 }

@@ -8,7 +8,10 @@
 //                    a character apart, 150 ms apart
 //   --sleep-ms N     sleep N milliseconds
 //   --status-file P  (as gpg takes it) the file --write-status writes to
-//   --write-status T write T to that file, "\n" in T standing for a line feed
+//   --status-fd N    (as gpg takes it) the descriptor --write-status writes to
+//   --write-status T write T to that file or descriptor, "\n" in T standing
+//                    for a line feed
+//   --repeat-status N write it N times (default 1)
 //   --exit N         exit with N (default 0)
 #include <chrono>
 #include <cstdio>
@@ -51,6 +54,8 @@ int main(int argc, char** argv)
     int exitCode = 0;
     bool printArgs = false;
     std::string statusFile, statusText;
+    int statusFd = -1;
+    long repeatStatus = 1;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&] { return i + 1 < argc ? std::atol(argv[++i]) : 0L; };
@@ -66,6 +71,10 @@ int main(int argc, char** argv)
             sleepMs = next();
         else if (a == "--status-file" && i + 1 < argc)
             statusFile = argv[++i];
+        else if (a == "--status-fd")
+            statusFd = static_cast<int>(next());
+        else if (a == "--repeat-status")
+            repeatStatus = next();
         else if (a == "--write-status" && i + 1 < argc)
             statusText = argv[++i];
         else if (a == "--exit")
@@ -93,7 +102,7 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         WriteAll(1, text.substr(cut));
     }
-    if (!statusFile.empty() && !statusText.empty()) {
+    if ((!statusFile.empty() || statusFd >= 0) && !statusText.empty()) {
         std::string text;
         for (size_t i = 0; i < statusText.size(); ++i) {
             if (statusText.compare(i, 2, "\\n") == 0) {
@@ -103,7 +112,12 @@ int main(int argc, char** argv)
                 text += statusText[i];
             }
         }
-        std::ofstream(statusFile, std::ios::binary | std::ios::trunc) << text;
+        if (statusFd >= 0) {
+            for (long n = 0; n < repeatStatus; ++n)
+                WriteAll(statusFd, text);
+        } else {
+            std::ofstream(statusFile, std::ios::binary | std::ios::trunc) << text;
+        }
     }
     if (sleepMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
