@@ -1,18 +1,25 @@
 #include "EncryptionGnuPG.h"
 
 #include <cstdio>
+#include <mutex>
 #include <unordered_map>
 
-#include "platform/CommandLine.h"
+#include "CapturedRun.h"
 #include "Configuration.h"
 #include "Directory.h"
 #include "EncryptionTask.h"
+#include "GnuPGStatusReader.h"
 #include "Log.h"
 #include "OrvException.h"
-#include "platform/PrivateProfile.h"
 #include "ProcessRunner.h"
+#include "platform/CommandLine.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderPrivacy.h"
+#include "platform/PrivateProfile.h"
 #include "platform/SystemError.h"
 #include "platform/TempFile.h"
+#include "platform/Uuid.h"
+#include "resources/resource.h"
 
 
 namespace {
@@ -25,8 +32,12 @@ constexpr UINT ciUnknownGnuPGError = 2001;
 constexpr UINT ciVersionTimeout = 3;
 constexpr UINT ciRecipientListingTimeout = 5;
 constexpr UINT ciKeyListingTimeout = 20;
-// The name listing decrypts the session key and may wait for a passphrase.
+// Reading the recorded name decrypts the session key and may wait for a
+// passphrase.
 constexpr UINT ciNameListingTimeout = 300;
+// A version banner is a few hundred bytes; a program that says much more
+// is no GnuPG.
+constexpr size_t ciMaxVersionBannerBytes = 64 * 1024;
 
 // "--homedir "<dir>" " when a GnuPG home directory is configured, else "".
 CString HomeOption(const CString& homeDir)
@@ -39,12 +50,6 @@ CString HomeOption(const CString& homeDir)
 CString HomeOption()
 {
     return HomeOption(CConfiguration::GetGnuPGHomeDir());
-}
-
-// A captured run of the configured gpg.
-bool RunGnuPG(const CString& parameters, UINT timeoutSeconds, CString& output)
-{
-    return RunProcess(CConfiguration::GetGnuPGPath(), parameters, timeoutSeconds, output);
 }
 
 // Creates an empty file readable and writable by the owner only, beside
@@ -62,6 +67,12 @@ void RemoveQuietly(const CString& path)
     platform::DeleteTempFile(path);
 }
 
+// Gives a file another name in the same folder. False when that fails.
+bool RenameFile(const CString& from, const CString& to)
+{
+    return platform::MoveOverFile(from, to) == ERROR_SUCCESS;
+}
+
 } // namespace
 
 CEncryptionGnuPG::CEncryptionGnuPG() = default;
@@ -70,15 +81,35 @@ CEncryptionGnuPG::~CEncryptionGnuPG() = default;
 
 // ---- key cache ------------------------------------------------------------------
 
-void CEncryptionGnuPG::RefreshKeys()
+// The two listings of a refresh: started together, collected together.
+struct CEncryptionGnuPG::SKeyListings {
+    CCapturedRun publicKeys;
+    CCapturedRun secretKeys;
+    bool started = false;
+};
+
+void CEncryptionGnuPG::StartKeyListings(SKeyListings& listings)
 {
+    CString gnupg = CConfiguration::GetGnuPGPath();
+    CString home = HomeOption();
+    listings.publicKeys.Start(gnupg, home + u"--with-colons --fixed-list-mode --list-public-keys", ciKeyListingTimeout,
+                              ciMaxCapturedOutputBytes);
+    listings.secretKeys.Start(gnupg, home + u"--with-colons --fixed-list-mode --list-secret-keys", ciKeyListingTimeout,
+                              ciMaxCapturedOutputBytes);
+    listings.started = true;
+}
+
+void CEncryptionGnuPG::TakeKeyListings(SKeyListings& listings)
+{
+    if (!listings.started)
+        return;
+    listings.started = false;
     CString output;
-    if (RunGnuPG(HomeOption() + u"--with-colons --fixed-list-mode --list-public-keys", ciKeyListingTimeout, output))
+    if (listings.publicKeys.Collect(output))
         m_keys = ParseListKeysOutput(output, 0);
 
     CString secretOutput;
-    if (!RunGnuPG(HomeOption() + u"--with-colons --fixed-list-mode --list-secret-keys", ciKeyListingTimeout,
-                  secretOutput))
+    if (!listings.secretKeys.Collect(secretOutput))
         return;
     CArrayEx<CKey, const CKey&> secretKeys = ParseListKeysOutput(secretOutput, 1);
     // Index of the first cached key of each id, so that marking stays linear.
@@ -95,6 +126,21 @@ void CEncryptionGnuPG::RefreshKeys()
             firstIndex.emplace(key.GetLongKeyID(), m_keys.Add(key));
         }
     }
+}
+
+void CEncryptionGnuPG::StartKeyListingsIfNeeded(SKeyListings& listings)
+{
+    // Whoever asks about an encrypted file asks about its keys next: with no
+    // keys known yet, they are listed while GnuPG works on the file.
+    if (m_keys.IsEmpty())
+        StartKeyListings(listings);
+}
+
+void CEncryptionGnuPG::RefreshKeys()
+{
+    SKeyListings listings;
+    StartKeyListings(listings);
+    TakeKeyListings(listings);
 }
 
 CArrayEx<CKey, const CKey&> CEncryptionGnuPG::ListKeys()
@@ -153,20 +199,123 @@ bool CEncryptionGnuPG::IsEncryptedFile(const CString& path)
     return extension.EqualsNoCase(u".gpg") || extension == u".pgp";
 }
 
+// ---- what is known about encrypted files -------------------------------------------
+
+bool CEncryptionGnuPG::LookUp(const CString& path, SEncryptedFileInfo& info) const
+{
+    info = SEncryptedFileInfo();
+    if (!platform::QueryFileIdentity(path, info.identity) || !info.identity.regularFile)
+        return false; // missing, a folder, or something GnuPG might wait on for ever
+    auto known = m_files.find(path);
+    if (known != m_files.end() && known->second.identity == info.identity)
+        info = known->second;
+    return true;
+}
+
+void CEncryptionGnuPG::Remember(const CString& path, const SEncryptedFileInfo& info)
+{
+    // A file that changed while GnuPG read it may have given the facts of
+    // neither state: they are used once, not kept.
+    platform::SFileIdentity now;
+    if (platform::QueryFileIdentity(path, now) && now == info.identity)
+        m_files[path] = info;
+    else
+        m_files.erase(path);
+}
+
+void CEncryptionGnuPG::Absorb(SEncryptedFileInfo& info, const SGnuPGStatus& status, bool runEnded)
+{
+    // GnuPG names every recipient before it starts on the encrypted data.
+    if (status.beginDecryption || status.plaintext || runEnded) {
+        info.recipientsKnown = true;
+        info.recipients = status.recipients;
+    }
+    if (status.plaintext && !info.literalKnown) {
+        info.literalKnown = true;
+        info.name = DecodeStatusName(status.plaintextName);
+        info.hasCreated = status.hasPlaintextTime;
+        info.created = status.plaintextTime;
+    }
+}
+
+void CEncryptionGnuPG::ReadRecipients(const CString& path, SEncryptedFileInfo& info)
+{
+    CString gnupg = CConfiguration::GetGnuPGPath();
+    SKeyListings keyListings;
+    StartKeyListingsIfNeeded(keyListings);
+    CGnuPGStatusReader reader;
+    DWORD exitCode = 0;
+    EStatusRunEnd end = RunGnuPGWithStatusChannel(
+        gnupg, HomeOption(), u"--list-only --list-packets " + platform::QuoteArgument(path, true),
+        platform::EProcessOutput::eDiscarded, ciRecipientListingTimeout, reader,
+        [](const SGnuPGStatus& status) { return status.beginDecryption || status.plaintext; }, exitCode);
+    Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
+    Remember(path, info);
+    TakeKeyListings(keyListings);
+}
+
+void CEncryptionGnuPG::ReadLiteral(const CString& path, SEncryptedFileInfo& info)
+{
+    CString gnupg = CConfiguration::GetGnuPGPath();
+    info.literalTried = true;
+    // GnuPG names the plain data before it opens its output. The output is a
+    // file in a folder that does not exist, inside the user's private
+    // temporary folder (where nobody else can make it exist): even before it
+    // is stopped, GnuPG can't write a byte of plain data anywhere.
+    CString temp = CDirectory::GetTempPathW();
+    platform::SUuid uuid{};
+    if (temp.IsEmpty() || !platform::CreateUuid(uuid)) {
+        WriteLog(eLogError, u"No private temporary folder: the recorded name of <%s> is not read", path.GetString());
+        Remember(path, info);
+        return;
+    }
+    CString nowhere = CDirectory::Concat(CDirectory::Concat(temp, u".veilcase-" + platform::UuidToString(uuid)), u"plain");
+    CString arguments = u"--charset=utf-8 --output " + platform::QuoteArgument(nowhere, true) + u" --decrypt " +
+                        platform::QuoteArgument(path, true);
+    SKeyListings keyListings;
+    StartKeyListingsIfNeeded(keyListings);
+    CGnuPGStatusReader reader;
+    DWORD exitCode = 0;
+    EStatusRunEnd end =
+        RunGnuPGWithStatusChannel(gnupg, HomeOption(), arguments, platform::EProcessOutput::eDiscarded,
+                                  ciNameListingTimeout, reader,
+                                  [](const SGnuPGStatus& status) { return status.plaintext; }, exitCode);
+    Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
+    Remember(path, info);
+    TakeKeyListings(keyListings);
+}
+
+CString CEncryptionGnuPG::PlainNameFor(const CString& encryptedPath, const SEncryptedFileInfo& info)
+{
+    CString name = info.literalKnown ? info.name : CString();
+    if (name.IsEmpty())
+        name = FallbackPlainName(encryptedPath);
+    return name;
+}
+
 CArrayEx<ULONGLONG, const ULONGLONG&> CEncryptionGnuPG::GetPublicKeyIdsForEncryptedFile(CString path)
 {
-    // Both listings read the configured key ring, the one that decrypts.
-    CString home = HomeOption();
-    CString output;
-    CString parameters = home + u" --list-packets --list-only " + platform::QuoteArgument(path, true);
-    if (!RunGnuPG(parameters, ciRecipientListingTimeout, output))
+    SEncryptedFileInfo info;
+    if (!LookUp(path, info))
         return CArrayEx<ULONGLONG, const ULONGLONG&>();
-    CArrayEx<ULONGLONG, const ULONGLONG&> ids = ParseRecipientKeyIds(output);
+    if (!info.recipientsKnown)
+        ReadRecipients(path, info);
+    CArrayEx<ULONGLONG, const ULONGLONG&> ids = info.recipients;
     if (ids.IsEmpty())
         return ids;
-    CString listing;
-    RunGnuPG(home + u" --list-key --with-colons", ciRecipientListingTimeout, listing);
-    ResolvePrimaryKeyIds(listing, ids);
+    // An id that names a subkey of the key ring stands for its primary key.
+    std::unordered_map<ULONGLONG, ULONGLONG> primaryOf;
+    CArrayEx<CKey, const CKey&> keys = ListKeys();
+    for (const CKey& key : keys) {
+        primaryOf.emplace(key.GetLongKeyID(), key.GetLongKeyID());
+        for (ULONGLONG sub : key.GetSubKeys())
+            primaryOf.emplace(sub, key.GetLongKeyID());
+    }
+    for (int i = 0; i < ids.GetSize(); ++i) {
+        auto it = primaryOf.find(ids[i]);
+        if (it != primaryOf.end())
+            ids[i] = it->second;
+    }
     return ids;
 }
 
@@ -193,70 +342,73 @@ CArrayEx<CKey, const CKey&> CEncryptionGnuPG::GetMissingKeysForFile(const CStrin
     return missing;
 }
 
-SLiteralDataInfo CEncryptionGnuPG::ListLiteralData(const CString& path)
-{
-    CString parameters;
-    parameters.Format(u"--charset=utf-8 %s --list-packets %s", HomeOption().GetString(),
-                      platform::QuoteArgument(path, true).GetString());
-    CString output;
-    // A failed or timed-out run still leaves what it printed; read that.
-    RunGnuPG(parameters, ciNameListingTimeout, output);
-    SLiteralDataInfo info = ParseLiteralData(output);
-    if (info.hasCreated)
-        m_dates[path] = CTime(info.created);
-    return info;
-}
-
-CString CEncryptionGnuPG::PlainPathFor(const CString& encryptedPath, const CString& fileName, bool inWorkingDir)
-{
-    if (inWorkingDir) {
-        CString workingDir = CConfiguration::GetWorkingDir(TRUE);
-        if (!workingDir.IsEmpty())
-            return CDirectory::Concat(workingDir, fileName);
-    }
-    return CDirectory::SplitPathFromFileNameWithPath(encryptedPath) + fileName;
-}
-
 CString CEncryptionGnuPG::GetDecryptedFileName(const CString& path, int inWorkingDir)
 {
-    if (!inWorkingDir) {
-        auto cached = m_names.find(path);
-        if (cached != m_names.end())
-            return cached->second;
-    }
-    if (!IsEncryptedFile(path))
+    SEncryptedFileInfo info;
+    if (!IsEncryptedFile(path) || !LookUp(path, info))
         return CString();
-
-    SLiteralDataInfo info = ListLiteralData(path);
-    if (!info.found)
-        return CString(); // not remembered: the next call asks gpg again
-    CString name = DecodeLiteralName(info.rawName);
-    if (name.IsEmpty())
-        name = FallbackPlainName(path);
+    // A read that failed (a refused passphrase) is tried again: the user
+    // may give the right one now.
+    if (!info.literalKnown)
+        ReadLiteral(path, info);
+    if (!info.literalKnown)
+        return CString();
+    CString name = PlainNameFor(path, info);
     if (name.IsEmpty())
         return CString();
-
-    // Both modes read the same listing, so the name beside the file is
-    // remembered either way; a later call for it needs no gpg run.
-    CString besideFile = PlainPathFor(path, name, false);
-    m_names[path] = besideFile;
     if (!inWorkingDir)
-        return besideFile;
-    return PlainPathFor(path, name, true);
+        return CDirectory::SplitPathFromFileNameWithPath(path) + name;
+    // A fresh working folder of its own, named but not made: a folder is
+    // made only for a decryption that goes ahead. Without a private working
+    // folder there is no place for a working copy at all.
+    CString workingDir = CConfiguration::GetWorkingDir(FALSE);
+    platform::SUuid uuid{};
+    if (workingDir.IsEmpty() || !platform::CreateUuid(uuid))
+        return CString();
+    return CDirectory::Concat(CDirectory::Concat(workingDir, platform::UuidToString(uuid)), name);
 }
 
 CTime CEncryptionGnuPG::GetEncryptionDate(const CString& path)
 {
-    auto it = m_dates.find(path);
-    return it == m_dates.end() ? CTime(0) : it->second;
+    SEncryptedFileInfo info;
+    if (!IsEncryptedFile(path) || !LookUp(path, info))
+        return CTime(0);
+    // Asked once per state of the file: after a refused passphrase the date
+    // stays unknown rather than asking the user again.
+    if (!info.literalKnown && !info.literalTried)
+        ReadLiteral(path, info);
+    return info.hasCreated ? CTime(info.created) : CTime(0);
 }
 
 int CEncryptionGnuPG::IsSupportedVersion()
 {
+    CString program = CConfiguration::GetGnuPGPath();
+    // The answer of each program file, for as long as the file stays as it
+    // was; shared by every engine of the process.
+    struct SVersionAnswer {
+        platform::SFileIdentity identity;
+        int supported;
+    };
+    static std::mutex mutex;
+    static std::map<CString, SVersionAnswer> answers;
+    platform::SFileIdentity identity;
+    bool identified = platform::QueryFileIdentity(program, identity);
+    if (identified) {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto known = answers.find(program);
+        if (known != answers.end() && known->second.identity == identity)
+            return known->second.supported;
+    }
     CString output;
-    if (!RunProcess(CConfiguration::GetGnuPGPath(), u" --version", ciVersionTimeout, output))
+    if (!RunProcess(program, u" --version", ciVersionTimeout, output, nullptr, ciMaxVersionBannerBytes))
         return 0;
-    return IsSupportedVersionBanner(output);
+    int supported = IsSupportedVersionBanner(output);
+    platform::SFileIdentity after;
+    if (identified && platform::QueryFileIdentity(program, after) && after == identity) {
+        std::lock_guard<std::mutex> lock(mutex);
+        answers[program] = {identity, supported};
+    }
+    return supported;
 }
 
 // ---- decrypt and encrypt ---------------------------------------------------------
@@ -269,44 +421,76 @@ std::shared_ptr<platform::CProcessHandle> CEncryptionGnuPG::StartGnuPG(const CSt
 
 IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encryptedPath, CString& decryptedPath)
 {
-    decryptedPath = GetDecryptedFileName(encryptedPath, 1);
-    CString originalPath;
-    if (decryptedPath.IsEmpty()) {
-        // The listing gave no name: the file records none, or gpg could not
-        // read it (wrong or cancelled passphrase, no secret key, damage).
-        // Decrypt under the file's own name without ".gpg", so that gpg
-        // either succeeds or says why it can't.
-        if (!IsEncryptedFile(encryptedPath) || !CDirectory::FileExist(encryptedPath, CString()))
-            return eOperationFailed;
-        CString fallback = FallbackPlainName(encryptedPath);
-        if (fallback.IsEmpty())
-            return eOperationFailed;
-        decryptedPath = PlainPathFor(encryptedPath, fallback, true);
-        originalPath = PlainPathFor(encryptedPath, fallback, false);
-    }
+    decryptedPath.Empty();
+    SEncryptedFileInfo info;
+    if (!IsEncryptedFile(encryptedPath) || !LookUp(encryptedPath, info))
+        return eOperationFailed;
+    CString gnupg = CConfiguration::GetGnuPGPath();
+    CString home = CConfiguration::GetGnuPGHomeDir();
 
-    CString arguments = u" --yes --charset=utf-8 --output " + platform::QuoteArgument(decryptedPath, true) +
+    // The plain copy goes into a fresh folder that only the user can enter,
+    // or nowhere: never beside the encrypted file, where others may be able
+    // to plant a file, a link or a pipe for it.
+    CString folder = CConfiguration::GetWorkingDir(TRUE);
+    if (folder.IsEmpty() || platform::CheckFolderPrivacy(folder) != platform::EFolderPrivacy::ePrivate) {
+        if (!folder.IsEmpty())
+            platform::RemoveEmptyDirectory(folder);
+        throw new COrvException(IDS_DECRYPTION_FAILED,
+                                u"There is no private working folder for the decrypted copy of " + encryptedPath +
+                                    u". Check the decryption folder in the settings: it must be a folder that "
+                                    u"belongs to you and that nobody else can open.",
+                                kSource, __LINE__);
+    }
+    // GnuPG writes under a temporary name, made private before GnuPG keeps
+    // its access rights; the copy takes its name once GnuPG has succeeded.
+    CString temporary;
+    if (int error = platform::CreatePrivateTempFile(folder, u".veilcase-", temporary); error != 0) {
+        platform::RemoveEmptyDirectory(folder);
+        throw new COrvException(IDS_DECRYPTION_FAILED,
+                                u"Cannot create a file in the working folder " + folder + u": " +
+                                    COrvException::GetLastErrorMessage(static_cast<DWORD>(error)),
+                                kSource, __LINE__);
+    }
+    auto discard = [&] {
+        RemoveQuietly(temporary);
+        platform::RemoveEmptyDirectory(folder);
+    };
+
+    CString arguments = u" --yes --charset=utf-8 --output " + platform::QuoteArgument(temporary, true) +
                         u" --decrypt " + platform::QuoteArgument(encryptedPath, true);
     WriteLogText(eLogDebug, u"Decryption command line: " + arguments);
-    bool existedBefore = CDirectory::FileExist(decryptedPath, CString());
-    // gpg keeps the access rights of a file it writes into: a fresh plain
-    // copy starts private, wherever it lies.
-    if (!existedBefore && platform::CreatePrivateFile(decryptedPath) != 0)
-        WriteLog(eLogWarning, u"Cannot create the private file <%s> before decryption", decryptedPath.GetString());
-    try {
-        std::shared_ptr<platform::CProcessHandle> process = StartGnuPG(arguments, CConfiguration::GetGnuPGHomeDir());
-        if (process)
-            process->Wait(INFINITE);
-    } catch (...) {
-        // Never leave a partly written plain file behind.
-        if (!existedBefore)
-            RemoveQuietly(decryptedPath);
-        throw;
+    SKeyListings keyListings;
+    StartKeyListingsIfNeeded(keyListings);
+    CGnuPGStatusReader reader;
+    DWORD exitCode = 0;
+    CString failure;
+    EStatusRunEnd end = RunGnuPGWithStatusChannel(gnupg, HomeOption(home), arguments, platform::EProcessOutput::eInherit,
+                                                  platform::INFINITE, reader, nullptr, exitCode, &failure);
+    TakeKeyListings(keyListings);
+    // Whatever the outcome, what GnuPG said about the file holds.
+    Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
+    Remember(encryptedPath, info);
+    if (end != EStatusRunEnd::eEnded || exitCode != 0) {
+        discard();
+        UINT messageId = end == EStatusRunEnd::eNotStarted ? ciUnknownGnuPGError : reader.FailureMessageId();
+        throw new COrvException(messageId, failure, kSource, __LINE__);
+    }
+
+    CString name = PlainNameFor(encryptedPath, info);
+    if (name.IsEmpty()) {
+        WriteLog(eLogError, u"No usable name for the decrypted copy of <%s>", encryptedPath.GetString());
+        discard();
+        return eOperationFailed;
+    }
+    decryptedPath = CDirectory::Concat(folder, name);
+    if (!RenameFile(temporary, decryptedPath)) {
+        WriteLog(eLogError, u"Cannot name the decrypted copy <%s>", decryptedPath.GetString());
+        discard();
+        return eOperationFailed;
     }
     bool exists = CDirectory::FileExist(decryptedPath, CString());
 
-    if (originalPath.IsEmpty())
-        originalPath = GetDecryptedFileName(encryptedPath, 0);
+    CString originalPath = CDirectory::SplitPathFromFileNameWithPath(encryptedPath) + name;
     if (!WritePrivateProfileStringW(u"veilcase", u"OriginalFilename", originalPath.GetString(),
                                     decryptedPath + u".veilcase"))
         WriteLog(eLogError, u"Cannot write the side file of <%s>", decryptedPath.GetString());

@@ -9,7 +9,10 @@
 
 #include "Encryption.h"
 #include "GnuPGRun.h"
+#include "platform/FileIdentity.h"
 #include "platform/Process.h"
+
+struct SGnuPGStatus;
 
 // The parsed ":literal data packet:" of a packet listing.
 struct SLiteralDataInfo {
@@ -45,8 +48,10 @@ public:
     CString GetEncryptionFailure(CEncryptionTask& task) override;
 
     // Non-zero when the configured gpg reports version 2 or later. Runs
-    // "gpg --version" (3 s); a run that fails or times out counts as
-    // unsupported.
+    // "gpg --version" (3 s) once per program file (its path and identity:
+    // a replaced or updated program is asked again) in the process; a run
+    // that fails or times out counts as unsupported and is tried again the
+    // next time.
     static int IsSupportedVersion();
 
     // ---- pure readers of GnuPG's output (no gpg run) -------------------------
@@ -120,12 +125,45 @@ protected:
     CString GetRecipients(CArrayEx<CKey, const CKey&>& keys);
 
 private:
-    // The packet listing of `path` read for its literal data packet (300 s,
-    // may prompt for a passphrase); fills the date map.
-    SLiteralDataInfo ListLiteralData(const CString& path);
-    // Where the plain copy of `encryptedPath` named `fileName` goes: beside
-    // the encrypted file, or in a fresh working folder.
-    static CString PlainPathFor(const CString& encryptedPath, const CString& fileName, bool inWorkingDir);
+    // What is known about one encrypted file in one state (its identity).
+    struct SEncryptedFileInfo {
+        platform::SFileIdentity identity;
+        bool recipientsKnown = false;
+        CArrayEx<ULONGLONG, const ULONGLONG&> recipients; // as GnuPG names them, in packet order
+        bool literalKnown = false; // its recorded name and time have been read
+        bool literalTried = false; // a read of them failed in this state
+        CString name;              // the recorded name made safe; empty when unusable
+        bool hasCreated = false;
+        LONGLONG created = 0;      // seconds since 1970 (UTC)
+    };
+
+    // Key listings started at one moment and taken into the key cache at a
+    // later one (RefreshKeys does both at once).
+    struct SKeyListings;
+    void StartKeyListings(SKeyListings& listings);
+    void StartKeyListingsIfNeeded(SKeyListings& listings);
+    void TakeKeyListings(SKeyListings& listings);
+
+    // What is known about the file at `path` in its present state: the
+    // remembered facts while the file is unchanged, else none. False when the
+    // path names no ordinary file.
+    bool LookUp(const CString& path, SEncryptedFileInfo& info) const;
+    // Remembers `info` for `path` when the file is still in the state it
+    // describes.
+    void Remember(const CString& path, const SEncryptedFileInfo& info);
+    // Takes what a GnuPG run said about the file; `runEnded` when GnuPG ended
+    // by itself, so that everything it had to say was said.
+    static void Absorb(SEncryptedFileInfo& info, const SGnuPGStatus& status, bool runEnded);
+    // Reads the recipients with GnuPG, stopped as soon as it has named them
+    // all (no secret key or passphrase needed).
+    void ReadRecipients(const CString& path, SEncryptedFileInfo& info);
+    // Reads the recorded name and time (and the recipients) with GnuPG,
+    // stopped as soon as it has said them, before it writes any plain data;
+    // may prompt for a passphrase (300 s).
+    void ReadLiteral(const CString& path, SEncryptedFileInfo& info);
+    // The name of the plain copy: the recorded name, else the file's own
+    // name without its extension; empty when neither is usable.
+    static CString PlainNameFor(const CString& encryptedPath, const SEncryptedFileInfo& info);
 
     // One encryption per working copy: GnuPG writes `temporary`, which
     // replaces `target` once GnuPG has succeeded.
@@ -141,6 +179,5 @@ private:
 
     CArrayEx<CKey, const CKey&> m_keys;
     std::map<CString, SEncryptionRun> m_encryptions;
-    std::map<CString, CTime> m_dates;
-    std::map<CString, CString> m_names;
+    std::map<CString, SEncryptedFileInfo> m_files;
 };

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "CapturedRun.h"
 #include "platform/CommandLine.h"
 #include "Directory.h"
 #include "GnuPGRun.h"
@@ -20,36 +21,14 @@ const char* const kSource = "Common\\EncryptionGnuPG";
 // Polling of the captured run: waits on the process, reading slices while
 // it runs, a last slice once it has ended, sleeps while the pipe is empty.
 constexpr DWORD ciWaitSliceMs = 100;
-constexpr DWORD ciReadSliceMs = 500;
 constexpr DWORD ciFinalReadMs = 20;
 constexpr int ciIdleSleepMs = 10;
 // How long to wait for a killed process to be gone before returning.
 constexpr DWORD ciKilledWaitMs = 1000;
 
-// Number of leading bytes of `bytes` that form complete UTF-8 sequences; an
-// incomplete sequence at the end is left for the next read. Bytes that can
-// never start a sequence count as complete (they decode to U+FFFD).
-size_t CompleteUtf8Length(const std::string& bytes)
-{
-    size_t n = bytes.size();
-    // A sequence is at most 4 bytes: look back over up to 3 continuation bytes.
-    for (size_t back = 1; back <= 4 && back <= n; ++back) {
-        unsigned char c = static_cast<unsigned char>(bytes[n - back]);
-        if ((c & 0xC0) == 0x80)
-            continue; // continuation byte: keep looking for the lead byte
-        size_t need = (c & 0x80) == 0 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-        return need > back ? n - back : n;
-    }
-    return n;
-}
-
 void AppendUtf8(CString& output, std::string& pending, bool flush)
 {
-    size_t complete = flush ? pending.size() : CompleteUtf8Length(pending);
-    if (complete == 0)
-        return;
-    output += CString::FromUtf8(std::string_view(pending.data(), complete));
-    pending.erase(0, complete);
+    CCapturedRun::AppendUtf8(output, pending, flush);
 }
 
 // Terminates one process by handle; logs and returns false when it refuses.
@@ -61,51 +40,8 @@ bool TerminateLogged(platform::CProcessHandle& process, DWORD exitCode)
     return false;
 }
 
-// Size of one read from a pipe.
+// Size of one read from the status channel.
 constexpr size_t ciReadChunkBytes = 64 * 1024;
-
-// The output of one captured run: bytes read from its pipe, decoded as UTF-8
-// into the caller's text, up to a limit.
-struct SCapture {
-    SCapture(CString& text, size_t limit) : output(text), maxBytes(limit) {}
-    CString& output;
-    size_t maxBytes;
-    size_t received = 0;
-    std::string pending; // the start of a character split between two reads
-    std::vector<char> buffer = std::vector<char>(ciReadChunkBytes);
-
-    // Reads everything waiting in the pipe without blocking, and closes the
-    // pipe once every writer is gone. Returns false once more than maxBytes
-    // have arrived in all; nothing beyond them is kept.
-    bool Drain(platform::CPipeReader& pipe)
-    {
-        while (pipe.IsOpen()) {
-            DWORD available = 0;
-            int result = pipe.Peek(available);
-            if (result == platform::ERROR_BROKEN_PIPE) {
-                WriteLog(eLogDebug, u"Process Pipe closed\n");
-                pipe.Close();
-                break;
-            }
-            if (result != 0 || available == 0)
-                break;
-            int read = pipe.Read(buffer.data(), static_cast<DWORD>(std::min<size_t>(available, buffer.size())));
-            if (read <= 0)
-                break;
-            size_t size = static_cast<size_t>(read);
-            bool over = size > maxBytes - received;
-            if (over)
-                size = maxBytes - received;
-            received += size;
-            pending.append(buffer.data(), size);
-            AppendUtf8(output, pending, false);
-            if (over)
-                return false;
-        }
-        return true;
-    }
-    void Flush() { AppendUtf8(output, pending, true); }
-};
 
 // An error code with the system's text for it.
 CString ErrorText(DWORD error)
@@ -194,83 +130,10 @@ bool RunProcess(CString executablePath, CString parameters, UINT timeoutSeconds,
 {
     if (exitCode)
         *exitCode = 0;
-
-    CString resolved = CDirectory::ResolveReparsePoints(executablePath);
-    if (resolved != executablePath)
-        WriteLog(eLogDebug, u"Process is located in <%s>", resolved.GetString());
-
-    const ULONGLONG startMs = platform::GetTickCount64();
-    WriteLog(eLogDebug, u" +   Parameters         <%s>", parameters.GetString());
-
-    CString commandLine = u"\"" + resolved + u"\" " + parameters;
-    WriteLog(eLogDebug, u"CreateProcess <%s>", commandLine.GetString());
-
-    platform::CProcessHandle process;
-    platform::CPipeReader pipe;
-    DWORD error = ERROR_SUCCESS;
-    if (!platform::StartProcess(commandLine, platform::EProcessOutput::eCapturedPipe, process, &pipe, error)) {
-        WriteLog(eLogError, u"CreateProcess failed - error code %u", static_cast<unsigned>(error));
+    CCapturedRun run;
+    if (!run.Start(executablePath, parameters, timeoutSeconds, maxOutputBytes))
         return false;
-    }
-
-    WriteLog(eLogDebug, u"Wait %u seconds for process end.... (Default Timeout)", timeoutSeconds);
-    SCapture capture{output, maxOutputBytes};
-    // Stops the child and all it started, keeping what it wrote so far.
-    auto stop = [&] {
-        if (!KillProcessTree(process.GetId(), 1000))
-            WriteLog(eLogError, u"ProcessTerminate failed - error code %u", static_cast<unsigned>(platform::LastError()));
-        process.Wait(ciKilledWaitMs);
-        capture.Drain(pipe);
-        capture.Flush();
-        return false;
-    };
-    // The output is read as it arrives, so a chatty child never waits for
-    // room in the pipe; the process is watched at the same time.
-    for (;;) {
-        const ULONGLONG elapsedMs = platform::GetTickCount64() - startMs;
-        // Whole seconds, as the time-out is given: only a run that has gone
-        // on for more than timeoutSeconds full seconds is cut off.
-        if (elapsedMs / 1000 > timeoutSeconds) {
-            WriteLog(eLogError, u"Process wait timed out - terminating process");
-            return stop();
-        }
-        const ULONGLONG untilTimeOutMs = (static_cast<ULONGLONG>(timeoutSeconds) + 1) * 1000 - elapsedMs;
-        const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(untilTimeOutMs, ciWaitSliceMs));
-        DWORD wait = platform::WaitForProcessOrOutput(&process, {&pipe}, slice);
-        if (wait == platform::WAIT_FAILED) {
-            WriteLog(eLogError, u"WaitFor Process end failed - WaitForSingleObject returned %u",
-                     static_cast<unsigned>(wait));
-            return stop();
-        }
-        if (!capture.Drain(pipe)) {
-            WriteLog(eLogError, u"Process output exceeds %u bytes - terminating process",
-                     static_cast<unsigned>(maxOutputBytes));
-            return stop();
-        }
-        if (wait == platform::WAIT_OBJECT_0)
-            break;
-    }
-    // The rest: until every writer is gone, or a last short while without
-    // anything new (descendants of the child may hold the pipe open).
-    while (pipe.IsOpen() &&
-           platform::WaitForProcessOrOutput(nullptr, {&pipe}, ciFinalReadMs) == platform::WAIT_OBJECT_0 + 1) {
-        if (!capture.Drain(pipe)) {
-            WriteLog(eLogError, u"Process output exceeds %u bytes - terminating process",
-                     static_cast<unsigned>(maxOutputBytes));
-            return stop();
-        }
-    }
-    capture.Flush();
-
-    DWORD code = 0;
-    if (!process.GetExitCode(code)) {
-        WriteLog(eLogError, u"GetExitCodeProcess failed - error code %u", static_cast<unsigned>(platform::LastError()));
-        return false;
-    }
-    WriteLog(eLogDebug, u"Process terminated - exitcode 0x%08x", static_cast<unsigned>(code));
-    if (exitCode)
-        *exitCode = code;
-    return true;
+    return run.Collect(output, exitCode);
 }
 
 std::shared_ptr<platform::CProcessHandle> RunGnuPGWithStatusFile(const CString& gnupgPath, const CString& homeOption,
@@ -315,14 +178,18 @@ bool DrainStatus(platform::CPipeReader& pipe, CGnuPGStatusReader& reader, std::v
 EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString& homeOption,
                                         const CString& arguments, platform::EProcessOutput outputMode,
                                         DWORD timeoutSeconds, CGnuPGStatusReader& reader,
-                                        const std::function<bool(const SGnuPGStatus&)>& stopWhen, DWORD& exitCode)
+                                        const std::function<bool(const SGnuPGStatus&)>& stopWhen, DWORD& exitCode,
+                                        CString* failure)
 {
     exitCode = 0;
     platform::CChildPipe channel;
     if (int error = channel.Create(); error != 0) {
         CString details;
         details.Format(u"The GnuPG status channel could not be created: %s", ErrorText(error).GetString());
-        ThrowGnuPGError(IDS_ERR_UNKNOWN_GNUPG, details, __LINE__);
+        WriteLogText(eLogError, details);
+        if (failure)
+            *failure = details;
+        return EStatusRunEnd::eNotStarted;
     }
     CString commandLine;
     commandLine.Format(u"\"%s\" %s --status-fd %s %s", gnupgPath.GetString(), homeOption.GetString(),
@@ -334,7 +201,10 @@ EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString&
     if (!platform::StartProcess(commandLine, outputMode, process, nullptr, error, &channel)) {
         CString details;
         details.Format(u"GnuPG could not be started (%s): %s", gnupgPath.GetString(), ErrorText(error).GetString());
-        ThrowGnuPGError(IDS_ERR_UNKNOWN_GNUPG, details, __LINE__);
+        WriteLog(eLogError, u"CreateProcess failed - error code %u", static_cast<unsigned>(error));
+        if (failure)
+            *failure = details;
+        return EStatusRunEnd::eNotStarted;
     }
 
     platform::CPipeReader& pipe = channel.Reader();

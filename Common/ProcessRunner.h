@@ -74,6 +74,7 @@ enum class EStatusRunEnd {
     eTimedOut,  // it ran longer than its time-out and was stopped
     eOverLimit, // its status said more than the reader keeps: it was stopped
     eLost,      // it ended, but its exit code can't be read
+    eNotStarted, // the channel could not be made or GnuPG could not be started
 };
 
 // Runs GnuPG as `"<gnupgPath>" <homeOption> --status-fd <n> <arguments>`
@@ -85,9 +86,10 @@ enum class EStatusRunEnd {
 // limit when `timeoutSeconds` is INFINITE, else stops GnuPG once more than
 // that many whole seconds have passed. The full command line is logged at
 // debug level, and how the run ended. `exitCode` gets GnuPG's exit code
-// for eEnded, else 0. Throws a COrvException (heap) 2001 with a detail
-// text when the channel can't be made or GnuPG can't be started.
+// for eEnded, else 0. For eNotStarted, `failure` (if given) gets a text
+// that names the cause.
 EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString& homeOption,
                                         const CString& arguments, platform::EProcessOutput outputMode,
                                         DWORD timeoutSeconds, CGnuPGStatusReader& reader,
-                                        const std::function<bool(const SGnuPGStatus&)>& stopWhen, DWORD& exitCode);
+                                        const std::function<bool(const SGnuPGStatus&)>& stopWhen, DWORD& exitCode,
+                                        CString* failure = nullptr);

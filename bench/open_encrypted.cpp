@@ -1,132 +1,296 @@
-// One open of a 1 MiB encrypted file end to end, as the Open dialog does it
-// in a fresh process (version check, decryption, recipient ids, missing
-// keys), against a single plain "gpg --decrypt" of the same file. gpg runs
-// are counted through a small wrapper script in front of the real gpg.
+// Opening encrypted files end to end, as the Open dialog does it (version
+// check, decryption, recipient ids, missing keys), each measured side by
+// side with its reference run of gpg in the same iterations: both are timed
+// in every iteration, in alternating order, and the ratio of their medians
+// is reported, so that the load of a shared machine falls on both alike.
+//
+//   Open1MiB_FreshProcess  first open in a process (version check and key
+//                          listings included)  vs  one "gpg --decrypt"
+//   Open1MiB_Again         a later open of another file in the same process
+//                          vs  one "gpg --decrypt"
+//   Open100MiB             a later open of a 100 MiB file  vs  one "gpg --decrypt"
+//   NameDateRecipients_*   name, date and recipients without decrypting,
+//                          of a 1 KiB and of a 100 MiB file  vs  one "gpg --version"
+//
+// Counters: subject_ms and reference_ms (medians), ratio, target, and the
+// gpg runs of a first and of a later open (counted once, through a wrapper
+// script in front of the real gpg).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "Configuration.h"
 #include "EncryptionGnuPG.h"
 #include "GpgTestHome.h"
 #include "TestEnvironment.h"
+#include "platform/CommandLine.h"
+#include "platform/Process.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+const char* const kGpg = "/usr/bin/gpg";
+
 struct SFixture {
     fs::path root;
-    fs::path encrypted;
-    fs::path counter;
-    fs::path wrapper;
+    fs::path small, medium, mediumOther, large; // 1 KiB, 1 MiB (two files), 100 MiB
+    fs::path work;
+    int linkCounter = 0;
 };
 
-const SFixture& Fixture()
+CString C(const fs::path& path)
+{
+    return CString::FromUtf8(path.string());
+}
+
+fs::path EncryptRandom(const fs::path& root, const std::string& name, size_t size, unsigned seed)
+{
+    const auto& home = testsupport::GpgTestHome::Get();
+    fs::path plain = root / name;
+    std::string data(size, '\0');
+    std::mt19937 random(seed);
+    for (char& c : data)
+        c = static_cast<char>(random());
+    testsupport::WriteFile(plain, data);
+    fs::path encrypted = root / (name + ".gpg");
+    if (testsupport::RunGpg({"--yes", "--trust-model", "always", "-r", home.Alice().keyId, "-o", encrypted.string(),
+                             "--encrypt", plain.string()}) != 0)
+        throw std::runtime_error("cannot encrypt the benchmark file " + name);
+    fs::remove(plain);
+    return encrypted;
+}
+
+SFixture& Fixture()
 {
     static SFixture fixture = [] {
         SFixture f;
-        const auto& home = testsupport::GpgTestHome::Get();
         f.root = testsupport::IsolatedRoot() / "bench";
         fs::create_directories(f.root);
-        fs::path plain = f.root / "document 1MiB.bin";
-        std::string data(1 << 20, '\0');
-        std::mt19937 random(42);
-        for (char& c : data)
-            c = static_cast<char>(random());
-        testsupport::WriteFile(plain, data);
-        f.encrypted = f.root / "document 1MiB.bin.gpg";
-        if (testsupport::RunGpg({"--trust-model", "always", "-r", home.Alice().keyId, "-o", f.encrypted.string(),
-                                 "--encrypt", plain.string()}) != 0)
-            throw std::runtime_error("cannot encrypt the benchmark file");
-        f.counter = f.root / "gpg-runs";
-        f.wrapper = f.root / "countinggpg";
-        testsupport::WriteFile(f.wrapper, "#!/bin/sh\necho x >> '" + f.counter.string() + "'\nexec /usr/bin/gpg \"$@\"\n");
-        fs::permissions(f.wrapper, fs::perms::owner_all, fs::perm_options::replace);
-        CConfiguration::SetGnuPGPath(CString::FromUtf8(f.wrapper.string()));
-        CConfiguration::SetWorkingDir(CString::FromUtf8((f.root / "work").string()));
+        f.small = EncryptRandom(f.root, "note 1KiB.txt", 1 << 10, 1);
+        f.medium = EncryptRandom(f.root, "document 1MiB.bin", 1 << 20, 42);
+        f.mediumOther = EncryptRandom(f.root, "other 1MiB.bin", 1 << 20, 43);
+        f.large = EncryptRandom(f.root, "archive 100MiB.bin", 100 << 20, 44);
+        f.work = f.root / "work";
+        fs::create_directories(f.work);
+        fs::permissions(f.work, fs::perms::owner_all, fs::perm_options::replace);
+        fs::create_directories(f.root / "links");
+        CConfiguration::SetGnuPGPath(C(kGpg));
+        CConfiguration::SetGnuPGHomeDir(C(testsupport::GpgTestHome::Get().Home()));
+        CConfiguration::SetWorkingDir(C(f.work));
         return f;
     }();
     return fixture;
 }
 
-int CountRuns(const SFixture& f)
+// A gpg path this process has never asked for its version: a fresh link to
+// the real program, as the first open of a new process sees it.
+void UseFreshProgramPath(SFixture& f)
 {
-    std::ifstream in(f.counter);
-    int lines = 0;
-    for (std::string line; std::getline(in, line);)
-        ++lines;
-    return lines;
+    fs::path link = f.root / "links" / ("gpg-" + std::to_string(++f.linkCounter));
+    fs::create_symlink(kGpg, link);
+    CConfiguration::SetGnuPGPath(C(link));
 }
 
-void BM_OpenEncryptedFile(benchmark::State& state)
+void RemoveWorkingCopies(const SFixture& f)
 {
-    const SFixture& f = Fixture();
-    fs::remove(f.counter);
-    const CString path = CString::FromUtf8(f.encrypted.string());
+    for (const auto& entry : fs::directory_iterator(f.work))
+        fs::remove_all(entry.path());
+}
+
+// One run of the real gpg with these arguments, started as the engine
+// starts its runs; waits for its end.
+void RunGpgPlain(const std::string& arguments)
+{
+    platform::CProcessHandle process;
+    int error = 0;
+    CString commandLine = CString::FromUtf8(std::string("\"") + kGpg + "\" " + arguments);
+    if (!platform::StartProcess(commandLine, platform::EProcessOutput::eDiscarded, process, nullptr, error))
+        throw std::runtime_error("cannot start gpg");
+    process.Wait(platform::INFINITE);
+}
+
+void PlainDecrypt(const SFixture& f, const fs::path& file)
+{
+    RunGpgPlain("--batch --yes -q -o " + platform::QuoteArgument(C(f.root / "plain.out"), true).ToUtf8() +
+                " --decrypt " + platform::QuoteArgument(C(file), true).ToUtf8());
+}
+
+// Opens a file as the Open dialog does.
+void OpenAsTheDialogDoes(CEncryptionGnuPG& engine, const fs::path& file, benchmark::State& state)
+{
+    const CString path = C(file);
+    if (!CEncryptionGnuPG::IsSupportedVersion())
+        state.SkipWithError("unsupported gpg");
+    CString decrypted;
+    if (engine.DecryptFileW(path, decrypted) != IEncryption::eOperationSucceeded)
+        state.SkipWithError("decryption failed");
+    benchmark::DoNotOptimize(engine.GetPublicKeyIdsForEncryptedFile(path));
+    benchmark::DoNotOptimize(engine.GetMissingKeysForFile(path));
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// Times `subject` and `reference` in every iteration, in alternating order;
+// `prepare` runs untimed before both. The benchmark's own time is the
+// subject's.
+void SideBySide(benchmark::State& state, const std::function<void()>& prepare, const std::function<void()>& subject,
+                const std::function<void()>& reference, double target)
+{
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> subjectMs, referenceMs;
+    bool subjectFirst = false;
     for (auto _ : state) {
-        CEncryptionGnuPG engine; // a fresh process has an empty cache
-        if (!CEncryptionGnuPG::IsSupportedVersion())
-            state.SkipWithError("unsupported gpg");
-        CString decrypted;
-        if (engine.DecryptFileW(path, decrypted) != IEncryption::eOperationSucceeded)
-            state.SkipWithError("decryption failed");
-        benchmark::DoNotOptimize(engine.GetPublicKeyIdsForEncryptedFile(path));
-        benchmark::DoNotOptimize(engine.GetMissingKeysForFile(path));
-        state.PauseTiming();
-        std::error_code ec;
-        fs::remove_all(f.root / "work", ec);
-        state.ResumeTiming();
+        prepare();
+        double s = 0, r = 0;
+        for (int part = 0; part < 2; ++part) {
+            bool runSubject = (part == 0) == subjectFirst;
+            auto start = Clock::now();
+            runSubject ? subject() : reference();
+            double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+            (runSubject ? s : r) = ms;
+        }
+        subjectFirst = !subjectFirst;
+        subjectMs.push_back(s);
+        referenceMs.push_back(r);
+        state.SetIterationTime(s / 1000.0);
     }
-    state.counters["gpg_runs"] = static_cast<double>(CountRuns(f)) / static_cast<double>(state.iterations());
+    double subjectMedian = Median(subjectMs), referenceMedian = Median(referenceMs);
+    state.counters["subject_ms"] = subjectMedian;
+    state.counters["reference_ms"] = referenceMedian;
+    state.counters["ratio"] = referenceMedian > 0 ? subjectMedian / referenceMedian : 0;
+    state.counters["target"] = target;
 }
-BENCHMARK(BM_OpenEncryptedFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The smallest captured run: what each listing costs beyond gpg's own work.
-void BM_VersionCheckOnly(benchmark::State& state)
-{
-    Fixture();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(CEncryptionGnuPG::IsSupportedVersion());
-    state.counters["gpg_runs"] = 1;
-}
-BENCHMARK(BM_VersionCheckOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The gpg runs of a first open in a process and of a later open, counted
+// once through a wrapper in front of the real gpg.
+struct SRunCounts {
+    int firstOpen = 0;
+    int laterOpen = 0;
+};
 
-// The decryption alone (name listing and status-file run).
-void BM_DecryptFileOnly(benchmark::State& state)
+SRunCounts CountRuns(SFixture& f, benchmark::State& state)
 {
-    const SFixture& f = Fixture();
-    const CString path = CString::FromUtf8(f.encrypted.string());
-    for (auto _ : state) {
+    static SRunCounts counts = [&] {
+        fs::path counter = f.root / "gpg-runs";
+        fs::path wrapper = f.root / "countinggpg";
+        testsupport::WriteFile(wrapper, "#!/bin/sh\necho x >> '" + counter.string() + "'\nexec " + kGpg + " \"$@\"\n");
+        fs::permissions(wrapper, fs::perms::owner_all, fs::perm_options::replace);
+        CConfiguration::SetGnuPGPath(C(wrapper));
+        auto runs = [&] {
+            std::ifstream in(counter);
+            int lines = 0;
+            for (std::string line; std::getline(in, line);)
+                ++lines;
+            return lines;
+        };
+        SRunCounts c;
         CEncryptionGnuPG engine;
-        CString decrypted;
-        if (engine.DecryptFileW(path, decrypted) != IEncryption::eOperationSucceeded)
-            state.SkipWithError("decryption failed");
-        state.PauseTiming();
-        std::error_code ec;
-        fs::remove_all(f.root / "work", ec);
-        state.ResumeTiming();
-    }
-    state.counters["gpg_runs"] = 2;
+        OpenAsTheDialogDoes(engine, f.medium, state);
+        c.firstOpen = runs();
+        OpenAsTheDialogDoes(engine, f.mediumOther, state);
+        c.laterOpen = runs() - c.firstOpen;
+        RemoveWorkingCopies(f);
+        CConfiguration::SetGnuPGPath(C(kGpg));
+        return c;
+    }();
+    return counts;
 }
-BENCHMARK(BM_DecryptFileOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_PlainGpgDecrypt(benchmark::State& state)
+void BM_Open1MiB_FreshProcess(benchmark::State& state)
 {
-    const SFixture& f = Fixture();
-    const std::string command = "/usr/bin/gpg --batch --yes -q -o '" + (f.root / "plain.out").string() +
-                                "' --decrypt '" + f.encrypted.string() + "' 2>/dev/null";
-    for (auto _ : state) {
-        if (std::system(command.c_str()) != 0)
-            state.SkipWithError("gpg --decrypt failed");
-    }
-    state.counters["gpg_runs"] = 1;
+    SFixture& f = Fixture();
+    SRunCounts runs = CountRuns(f, state);
+    SideBySide(
+        state,
+        [&] {
+            RemoveWorkingCopies(f);
+            UseFreshProgramPath(f);
+        },
+        [&] {
+            CEncryptionGnuPG engine; // a fresh process: no keys, no version known
+            OpenAsTheDialogDoes(engine, f.medium, state);
+        },
+        [&] { PlainDecrypt(f, f.medium); }, 2.0);
+    state.counters["gpg_runs_first_open"] = runs.firstOpen;
+    state.counters["gpg_runs_later_open"] = runs.laterOpen;
+    CConfiguration::SetGnuPGPath(C(kGpg));
 }
-BENCHMARK(BM_PlainGpgDecrypt)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Open1MiB_FreshProcess)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
+
+void BM_Open1MiB_Again(benchmark::State& state)
+{
+    SFixture& f = Fixture();
+    CEncryptionGnuPG engine;
+    OpenAsTheDialogDoes(engine, f.mediumOther, state); // the first open of the process
+    bool other = false;
+    SideBySide(
+        state, [&] { RemoveWorkingCopies(f); },
+        [&] {
+            OpenAsTheDialogDoes(engine, other ? f.mediumOther : f.medium, state);
+            other = !other;
+        },
+        [&] { PlainDecrypt(f, f.medium); }, 1.3);
+    state.counters["gpg_runs"] = CountRuns(f, state).laterOpen;
+}
+BENCHMARK(BM_Open1MiB_Again)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(40);
+
+void BM_Open100MiB(benchmark::State& state)
+{
+    SFixture& f = Fixture();
+    CEncryptionGnuPG engine;
+    OpenAsTheDialogDoes(engine, f.mediumOther, state);
+    SideBySide(
+        state, [&] { RemoveWorkingCopies(f); }, [&] { OpenAsTheDialogDoes(engine, f.large, state); },
+        [&] { PlainDecrypt(f, f.large); }, 1.1);
+}
+BENCHMARK(BM_Open100MiB)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(8);
+
+// Name, date and recipients as the decrypt-file dialog asks for them, of a
+// file not read before (touched before every iteration), in a process that
+// knows its keys.
+void NameDateRecipients(benchmark::State& state, const fs::path& file)
+{
+    CEncryptionGnuPG engine;
+    engine.ListKeys();
+    const CString path = C(file);
+    SideBySide(
+        state, [&] { fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(1)); },
+        [&] {
+            if (engine.GetDecryptedFileName(path, 0).IsEmpty())
+                state.SkipWithError("no name");
+            benchmark::DoNotOptimize(engine.GetEncryptionDate(path));
+            benchmark::DoNotOptimize(engine.GetPublicKeyIdsForEncryptedFile(path));
+        },
+        [&] { RunGpgPlain("--version"); }, 3.0);
+}
+
+void BM_NameDateRecipients_1KiB(benchmark::State& state)
+{
+    NameDateRecipients(state, Fixture().small);
+}
+BENCHMARK(BM_NameDateRecipients_1KiB)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(40);
+
+void BM_NameDateRecipients_100MiB(benchmark::State& state)
+{
+    NameDateRecipients(state, Fixture().large);
+}
+BENCHMARK(BM_NameDateRecipients_100MiB)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(40);
 
 } // namespace
 

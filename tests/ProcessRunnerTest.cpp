@@ -410,16 +410,13 @@ TEST(ProcessRunnerTest, StatusChannelRunStopsWhenToldAtTheTimeOutAndAtTheLimit)
 TEST(ProcessRunnerTest, StatusChannelRunOfAProgramThatCannotStart)
 {
     CGnuPGStatusReader reader;
-    DWORD exitCode = 0;
-    try {
-        RunGnuPGWithStatusChannel(u"/nonexistent/gpg2", u"", u"--decrypt x", platform::EProcessOutput::eInherit,
-                                  platform::INFINITE, reader, nullptr, exitCode);
-        ADD_FAILURE() << "no exception";
-    } catch (COrvException* e) {
-        EXPECT_EQ(e->GetMessageId(), 2001u);
-        EXPECT_NE(e->GetMessageDetails().Find(u"/nonexistent/gpg2"), -1);
-        e->Delete();
-    }
+    DWORD exitCode = 4;
+    CString failure;
+    EXPECT_EQ(RunGnuPGWithStatusChannel(u"/nonexistent/gpg2", u"", u"--decrypt x", platform::EProcessOutput::eInherit,
+                                        platform::INFINITE, reader, nullptr, exitCode, &failure),
+              EStatusRunEnd::eNotStarted);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_NE(failure.Find(u"/nonexistent/gpg2"), -1) << failure.ToUtf8();
 }
 
 TEST_F(ProcessRunnerGpgTest, StatusChannelOfARealDecryption)
