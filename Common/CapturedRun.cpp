@@ -50,13 +50,13 @@ public:
     {
         while (pipe.IsOpen()) {
             DWORD available = 0;
-            int result = pipe.Peek(available);
-            if (result == platform::ERROR_BROKEN_PIPE) {
+            DWORD result = pipe.Peek(available);
+            if (result == ERROR_BROKEN_PIPE) {
                 WriteLog(eLogDebug, u"Process Pipe closed\n");
                 pipe.Close();
                 break;
             }
-            if (result != 0 || available == 0)
+            if (result != ERROR_SUCCESS || available == 0)
                 break;
             int read = pipe.Read(m_buffer.data(), static_cast<DWORD>(std::min<size_t>(available, m_buffer.size())));
             if (read <= 0)
@@ -96,7 +96,7 @@ void CCapturedRun::AppendUtf8(CString& output, std::string& pending, bool flush)
 
 CCapturedRun::~CCapturedRun()
 {
-    if (m_started && m_process.Wait(0) == platform::WAIT_TIMEOUT) {
+    if (m_started && m_process.Wait(0) == WAIT_TIMEOUT) {
         KillProcessTree(m_process.GetId(), 1000);
         m_process.Wait(ciKilledWaitMs);
     }
@@ -116,7 +116,7 @@ bool CCapturedRun::Start(const CString& executablePath, const CString& parameter
     CString commandLine = u"\"" + resolved + u"\" " + parameters;
     WriteLog(eLogDebug, u"CreateProcess <%s>", commandLine.GetString());
 
-    int error = 0;
+    DWORD error = ERROR_SUCCESS;
     if (!platform::StartProcess(commandLine, platform::EProcessOutput::eCapturedPipe, m_process, &m_pipe, error)) {
         WriteLog(eLogError, u"CreateProcess failed - error code %u", static_cast<unsigned>(error));
         return false;
@@ -164,20 +164,20 @@ bool CCapturedRun::Collect(CString& output, DWORD* exitCode)
         const ULONGLONG untilTimeOutMs = (static_cast<ULONGLONG>(m_timeoutSeconds) + 1) * 1000 - elapsedMs;
         const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(untilTimeOutMs, ciWaitSliceMs));
         DWORD wait = platform::WaitForProcessOrOutput(&m_process, {&m_pipe}, slice);
-        if (wait == platform::WAIT_FAILED) {
+        if (wait == WAIT_FAILED) {
             WriteLog(eLogError, u"WaitFor Process end failed - WaitForSingleObject returned %u",
                      static_cast<unsigned>(wait));
             return stop();
         }
         if (!collector.Drain(m_pipe))
             return overLimit();
-        if (wait == platform::WAIT_OBJECT_0)
+        if (wait == WAIT_OBJECT_0)
             break;
     }
     // The rest: until every writer is gone, or a last short while without
     // anything new.
     while (m_pipe.IsOpen() &&
-           platform::WaitForProcessOrOutput(nullptr, {&m_pipe}, ciFinalReadMs) == platform::WAIT_OBJECT_0 + 1) {
+           platform::WaitForProcessOrOutput(nullptr, {&m_pipe}, ciFinalReadMs) == WAIT_OBJECT_0 + 1) {
         if (!collector.Drain(m_pipe))
             return overLimit();
     }

@@ -444,11 +444,11 @@ IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encr
     // GnuPG writes under a temporary name, made private before GnuPG keeps
     // its access rights; the copy takes its name once GnuPG has succeeded.
     CString temporary;
-    if (int error = platform::CreatePrivateTempFile(folder, u".veilcase-", temporary); error != 0) {
+    if (DWORD error = platform::CreatePrivateTempFile(folder, u".veilcase-", temporary); error != ERROR_SUCCESS) {
         platform::RemoveEmptyDirectory(folder);
         throw new COrvException(IDS_DECRYPTION_FAILED,
                                 u"Cannot create a file in the working folder " + folder + u": " +
-                                    COrvException::GetLastErrorMessage(static_cast<DWORD>(error)),
+                                    platform::SystemErrorText(error),
                                 kSource, __LINE__);
     }
     auto discard = [&] {
@@ -465,7 +465,7 @@ IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encr
     DWORD exitCode = 0;
     CString failure;
     EStatusRunEnd end = RunGnuPGWithStatusChannel(gnupg, HomeOption(home), arguments, platform::EProcessOutput::eInherit,
-                                                  platform::INFINITE, reader, nullptr, exitCode, &failure);
+                                                  INFINITE, reader, nullptr, exitCode, &failure);
     TakeKeyListings(keyListings);
     // Whatever the outcome, what GnuPG said about the file holds.
     Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);

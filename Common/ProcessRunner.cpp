@@ -156,13 +156,13 @@ bool DrainStatus(platform::CPipeReader& pipe, CGnuPGStatusReader& reader, std::v
 {
     while (pipe.IsOpen()) {
         DWORD available = 0;
-        int result = pipe.Peek(available);
-        if (result == platform::ERROR_BROKEN_PIPE) {
+        DWORD result = pipe.Peek(available);
+        if (result == ERROR_BROKEN_PIPE) {
             pipe.Close();
             reader.Finish();
             break;
         }
-        if (result != 0 || available == 0)
+        if (result != ERROR_SUCCESS || available == 0)
             break;
         int read = pipe.Read(buffer.data(), static_cast<DWORD>(std::min<size_t>(available, buffer.size())));
         if (read <= 0)
@@ -183,7 +183,7 @@ EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString&
 {
     exitCode = 0;
     platform::CChildPipe channel;
-    if (int error = channel.Create(); error != 0) {
+    if (DWORD error = channel.Create(); error != ERROR_SUCCESS) {
         CString details;
         details.Format(u"The GnuPG status channel could not be created: %s", ErrorText(error).GetString());
         WriteLogText(eLogError, details);
@@ -197,7 +197,7 @@ EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString&
     WriteLog(eLogDebug, u"CreateProcess <%s>", commandLine.GetString());
 
     platform::CProcessHandle process;
-    int error = 0;
+    DWORD error = ERROR_SUCCESS;
     if (!platform::StartProcess(commandLine, outputMode, process, nullptr, error, &channel)) {
         CString details;
         details.Format(u"GnuPG could not be started (%s): %s", gnupgPath.GetString(), ErrorText(error).GetString());
@@ -212,8 +212,8 @@ EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString&
     const ULONGLONG startMs = platform::GetTickCount64();
     EStatusRunEnd end = EStatusRunEnd::eEnded;
     for (;;) {
-        DWORD slice = platform::INFINITE;
-        if (timeoutSeconds != platform::INFINITE) {
+        DWORD slice = INFINITE;
+        if (timeoutSeconds != INFINITE) {
             const ULONGLONG elapsedMs = platform::GetTickCount64() - startMs;
             if (elapsedMs / 1000 > timeoutSeconds) {
                 end = EStatusRunEnd::eTimedOut;
@@ -222,13 +222,13 @@ EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString&
             slice = static_cast<DWORD>((static_cast<ULONGLONG>(timeoutSeconds) + 1) * 1000 - elapsedMs);
         }
         DWORD wait = platform::WaitForProcessOrOutput(&process, {&pipe}, slice);
-        if (wait == platform::WAIT_FAILED)
+        if (wait == WAIT_FAILED)
             wait = process.Wait(ciWaitSliceMs); // the process alone can still be watched
         if (!DrainStatus(pipe, reader, buffer)) {
             end = EStatusRunEnd::eOverLimit;
             break;
         }
-        if (wait == platform::WAIT_OBJECT_0)
+        if (wait == WAIT_OBJECT_0)
             break;
         if (stopWhen && stopWhen(reader.Status())) {
             end = EStatusRunEnd::eStopped;
@@ -252,7 +252,7 @@ EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString&
 
     // Everything GnuPG wrote before it ended is waiting in the channel.
     while (pipe.IsOpen() &&
-           platform::WaitForProcessOrOutput(nullptr, {&pipe}, ciFinalReadMs) == platform::WAIT_OBJECT_0 + 1) {
+           platform::WaitForProcessOrOutput(nullptr, {&pipe}, ciFinalReadMs) == WAIT_OBJECT_0 + 1) {
         if (!DrainStatus(pipe, reader, buffer)) {
             WriteLog(eLogError, u"Process status exceeds its limit");
             return EStatusRunEnd::eOverLimit;

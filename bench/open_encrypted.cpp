@@ -111,11 +111,11 @@ void RemoveWorkingCopies(const SFixture& f)
 void RunGpgPlain(const std::string& arguments)
 {
     platform::CProcessHandle process;
-    int error = 0;
+    DWORD error = ERROR_SUCCESS;
     CString commandLine = CString::FromUtf8(std::string("\"") + kGpg + "\" " + arguments);
     if (!platform::StartProcess(commandLine, platform::EProcessOutput::eDiscarded, process, nullptr, error))
         throw std::runtime_error("cannot start gpg");
-    process.Wait(platform::INFINITE);
+    process.Wait(INFINITE);
 }
 
 void PlainDecrypt(const SFixture& f, const fs::path& file)

@@ -413,7 +413,7 @@ TEST(ProcessRunnerTest, StatusChannelRunOfAProgramThatCannotStart)
     DWORD exitCode = 4;
     CString failure;
     EXPECT_EQ(RunGnuPGWithStatusChannel(u"/nonexistent/gpg2", u"", u"--decrypt x", platform::EProcessOutput::eInherit,
-                                        platform::INFINITE, reader, nullptr, exitCode, &failure),
+                                        INFINITE, reader, nullptr, exitCode, &failure),
               EStatusRunEnd::eNotStarted);
     EXPECT_EQ(exitCode, 0u);
     EXPECT_NE(failure.Find(u"/nonexistent/gpg2"), -1) << failure.ToUtf8();
@@ -425,7 +425,7 @@ TEST_F(ProcessRunnerGpgTest, StatusChannelOfARealDecryption)
     CGnuPGStatusReader reader;
     DWORD exitCode = 0;
     EXPECT_EQ(RunGnuPGWithStatusChannel(u"/usr/bin/gpg", HomeOption(), DecryptArguments(m_toProtected),
-                                        platform::EProcessOutput::eDiscarded, platform::INFINITE, reader, nullptr,
+                                        platform::EProcessOutput::eDiscarded, INFINITE, reader, nullptr,
                                         exitCode),
               EStatusRunEnd::eEnded);
     EXPECT_NE(exitCode, 0u);
@@ -438,7 +438,7 @@ TEST_F(ProcessRunnerGpgTest, StatusChannelOfARealDecryption)
     testsupport::SetPinentryMode("ok:" + GpgTestHome::Get().Protected().passphrase);
     CGnuPGStatusReader good;
     EXPECT_EQ(RunGnuPGWithStatusChannel(u"/usr/bin/gpg", HomeOption(), DecryptArguments(m_toProtected),
-                                        platform::EProcessOutput::eDiscarded, platform::INFINITE, good, nullptr,
+                                        platform::EProcessOutput::eDiscarded, INFINITE, good, nullptr,
                                         exitCode),
               EStatusRunEnd::eEnded);
     EXPECT_EQ(exitCode, 0u);
