@@ -66,6 +66,12 @@ win::CHandle InheritableStdHandle(DWORD which)
 struct SProcessStarter {
     static CProcessHandle MakeHandle(std::shared_ptr<SProcessState> state) { return CProcessHandle(std::move(state)); }
     static CPipeReader MakePipe(HANDLE handle) { return CPipeReader(reinterpret_cast<std::intptr_t>(handle)); }
+    static HANDLE WritingEndOf(const CChildPipe& pipe) { return AsHandle(pipe.m_writeHandle); }
+    static void CloseWritingEnd(CChildPipe& pipe) { pipe.CloseWritingEnd(); }
+    static HANDLE ProcessOf(const CProcessHandle& process)
+    {
+        return process.m_state ? process.m_state->process.Get() : nullptr;
+    }
 };
 
 // --- CProcessHandle -----------------------------------------------------------
@@ -217,11 +223,102 @@ void CPipeReader::Close()
     }
 }
 
+// --- CChildPipe ------------------------------------------------------------------
+
+CChildPipe::~CChildPipe()
+{
+    CloseWritingEnd();
+}
+
+void CChildPipe::CloseWritingEnd()
+{
+    if (m_writeHandle != -1) {
+        ::CloseHandle(AsHandle(m_writeHandle));
+        m_writeHandle = -1;
+    }
+}
+
+DWORD CChildPipe::Create()
+{
+    CloseWritingEnd();
+    m_reader.Close();
+    // The writing end is inheritable (StartProcess hands it to the child
+    // alone); the reading end stays ours.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readSide = nullptr, writeSide = nullptr;
+    if (!::CreatePipe(&readSide, &writeSide, &inheritable, 0))
+        return ::GetLastError();
+    ::SetHandleInformation(readSide, HANDLE_FLAG_INHERIT, 0);
+    m_reader = SProcessStarter::MakePipe(readSide);
+    m_writeHandle = reinterpret_cast<std::intptr_t>(writeSide);
+    return ERROR_SUCCESS;
+}
+
+CString CChildPipe::ChildNumber() const
+{
+    // An inherited handle has the same value in the child.
+    if (m_writeHandle == -1)
+        return CString();
+    return CString::FromUtf8(std::to_string(static_cast<unsigned long long>(m_writeHandle)));
+}
+
+DWORD WaitForProcessOrOutput(const CProcessHandle* process, const std::vector<const CPipeReader*>& readers,
+                             DWORD timeoutMs)
+{
+    HANDLE handle = nullptr;
+    if (process) {
+        handle = SProcessStarter::ProcessOf(*process);
+        if (!handle)
+            return WAIT_FAILED;
+    }
+    std::vector<const CPipeReader*> open;
+    for (const CPipeReader* reader : readers)
+        if (reader && reader->IsOpen())
+            open.push_back(reader);
+    if (!handle && open.empty())
+        return WAIT_FAILED; // nothing to wait for
+    // Anonymous pipes can't be waited on: look at them between short waits.
+    constexpr DWORD ciLookMs = 5;
+    const ULONGLONG start = ::GetTickCount64();
+    for (;;) {
+        for (const CPipeReader* reader : open) {
+            DWORD available = 0;
+            if (reader->Peek(available) != ERROR_SUCCESS || available > 0)
+                return WAIT_OBJECT_0 + 1;
+        }
+        ULONGLONG elapsed = ::GetTickCount64() - start;
+        if (timeoutMs != INFINITE && elapsed >= timeoutMs)
+            return WAIT_TIMEOUT;
+        DWORD slice = ciLookMs;
+        if (timeoutMs != INFINITE && timeoutMs - elapsed < slice)
+            slice = static_cast<DWORD>(timeoutMs - elapsed);
+        if (handle) {
+            DWORD wait = ::WaitForSingleObject(handle, open.empty() ? (timeoutMs == INFINITE ? INFINITE : slice) : slice);
+            if (wait == WAIT_OBJECT_0)
+                return WAIT_OBJECT_0;
+            if (wait == WAIT_FAILED)
+                return WAIT_FAILED;
+        } else {
+            ::Sleep(slice);
+        }
+    }
+}
+
 // --- starting processes --------------------------------------------------------
 
 bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProcessHandle& process,
-                  CPipeReader* output, DWORD& error)
+                  CPipeReader* output, DWORD& error, CChildPipe* childPipe)
 {
+    // Whatever happens, our copy of the child's writing end goes: the pipe
+    // must break when the child (the only writer left) ends.
+    struct SCloseChildPipe {
+        CChildPipe* pipe;
+        ~SCloseChildPipe()
+        {
+            if (pipe)
+                SProcessStarter::CloseWritingEnd(*pipe);
+        }
+    } closeChildPipe{childPipe};
     process.Close();
     if (output)
         output->Close();
@@ -247,14 +344,27 @@ bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProces
         readEnd = win::CHandle(readSide);
         ::SetHandleInformation(readSide, HANDLE_FLAG_INHERIT, 0);
         outputHandle = win::CHandle(writeSide);
+    } else if (outputMode == EProcessOutput::eDiscarded) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        outputHandle = win::CHandle(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  &inheritable, OPEN_EXISTING, 0, nullptr));
+        if (!outputHandle.IsValid()) {
+            error = ::GetLastError();
+            return false;
+        }
     } else {
         outputHandle = InheritableStdHandle(STD_OUTPUT_HANDLE);
         errorHandle = InheritableStdHandle(STD_ERROR_HANDLE);
     }
-    HANDLE childError = outputMode == EProcessOutput::eCapturedPipe ? outputHandle.Get() : errorHandle.Get();
+    HANDLE childError = outputMode != EProcessOutput::eInherit ? outputHandle.Get() : errorHandle.Get();
+    if (childPipe && SProcessStarter::WritingEndOf(*childPipe) == AsHandle(-1)) {
+        error = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    HANDLE childPipeEnd = childPipe ? SProcessStarter::WritingEndOf(*childPipe) : nullptr;
 
     std::vector<HANDLE> inherited;
-    for (HANDLE h : {input.Get(), outputHandle.Get(), childError})
+    for (HANDLE h : {input.Get(), outputHandle.Get(), childError, childPipeEnd})
         if (h && std::find(inherited.begin(), inherited.end(), h) == inherited.end())
             inherited.push_back(h);
 
