@@ -13,6 +13,7 @@ PACKAGES=(
   libsqlite3-dev libssl-dev openssl
   libdw-dev libdw1
   gnupg gpg-agent
+  qt6-base-dev fonts-dejavu-core
 )
 
 missing=()
