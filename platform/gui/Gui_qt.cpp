@@ -340,7 +340,9 @@ HICON LoadIconResource(UINT id)
 {
     if (!Application())
         return nullptr;
-    static std::map<UINT, QIcon*> icons;
+    // Shared for the life of the process, like the GUI itself.
+    static auto* cache = new std::map<UINT, QIcon*>;
+    std::map<UINT, QIcon*>& icons = *cache;
     auto it = icons.find(id);
     if (it != icons.end())
         return reinterpret_cast<HICON>(it->second);
