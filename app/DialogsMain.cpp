@@ -12,29 +12,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "platform/ResourceTable.h"
 #include "platform/Resources.h"
 #include "platform/gui/Dialog.h"
 #include "platform/gui/Gui.h"
 
 namespace {
 
+// Every dialog id the resource chain has (ids are 16-bit numbers).
 std::vector<UINT> TemplateIds()
 {
-    std::set<UINT> ids;
-    for (platform::ResourceSource source : platform::ResourceChain()) {
-        if (!source)
-            continue;
-        for (uint32_t i = 0; i < source->count; ++i) {
-            if (source->entries[i].type == static_cast<uint16_t>(platform::ResourceType::Dialog))
-                ids.insert(source->entries[i].id);
-        }
+    std::vector<UINT> ids;
+    for (UINT id = 1; id <= 0xFFFF; ++id) {
+        if (platform::FindResourceSource(platform::ResourceType::Dialog, id))
+            ids.push_back(id);
     }
-    return {ids.begin(), ids.end()};
+    return ids;
 }
 
 int Usage()
