@@ -225,4 +225,7 @@ DWORD FindFileHolder(const CString& path, CString* appName = nullptr);
 // (Terminate, GetExitCode). Pitfall: only meaningful right after a failure.
 DWORD LastError();
 
+// The id of the calling process (GetCurrentProcessId).
+DWORD CurrentProcessId();
+
 } // namespace platform

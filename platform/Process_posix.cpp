@@ -905,4 +905,9 @@ DWORD LastError()
     return LastErrnoError();
 }
 
+DWORD CurrentProcessId()
+{
+    return static_cast<DWORD>(getpid());
+}
+
 } // namespace platform
