@@ -544,17 +544,21 @@ CString CVeilshim::SearchTree(const CString& workingDir, const CString& target)
 
 CString CVeilshim::FindSideFile()
 {
+    return FindSideFileFor(CurrentFolderPath(), CurrentFileName());
+}
+
+CString CVeilshim::FindSideFileFor(const CString& shownFolder, const CString& fileName)
+{
     const CString workingDir = SideFileWorkingDir();
     if (workingDir.IsEmpty())
         return CString();
-    const CString shown = CurrentFolderPath();
-    const CString folder = shown.IsEmpty() ? CString() : CanonicalPath(shown);
+    const CString folder = shownFolder.IsEmpty() ? CString() : CanonicalPath(shownFolder);
     if (IsPathInside(folder, workingDir))
         return SearchFolder(folder);
     const CString current = CanonicalPath(platform::FullPath(u"."));
     if (IsPathInside(current, workingDir))
         return SearchFolder(current);
-    return SearchTree(workingDir, CurrentFileName() + cszSideFileSuffix);
+    return SearchTree(workingDir, fileName + cszSideFileSuffix);
 }
 
 // ---- errors at the boundary ------------------------------------------------------------------------------

@@ -152,6 +152,8 @@ public:
     // file name found deepest in the working directory tree (the last found
     // wins). A folder path when none is found.
     CString FindSideFile();
+    // The same for a dialog showing `folder` with `fileName` in its name box.
+    static CString FindSideFileFor(const CString& folder, const CString& fileName);
 
 protected:
     explicit CVeilshim(IUnknown* pUnkOuter);
@@ -219,7 +221,10 @@ private:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv);
     CString CurrentFolderPath();
     CString CurrentFileName();
+    // The first side-file in `folder`, else `folder`.
     static CString SearchFolder(const CString& folder);
+    // The side-file named `target` in the tree below `workingDir` (the last
+    // found wins), else `workingDir`.
     static CString SearchTree(const CString& workingDir, const CString& target);
 
     CInnerUnknown m_inner;
