@@ -12,6 +12,7 @@
 #include "dialoghook/VeilDialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/gui/Gui.h"
 #include "platform/Process.h"
 #include "resources/resource.h"
 
@@ -121,7 +122,8 @@ HRESULT CVeilFileOpenDialogImpl::OpenEncrypted(const CString& path, CString& res
     if (result != IEncryption::eOperationSucceeded) {
         if (!decrypted.IsEmpty() && CDirectory::FileExist(decrypted, CString()))
             RemoveWorkingCopy(decrypted);
-        AfxMessageBox(CString(u"An Error occurred during the Encryption of ") + path, MB_ICONERROR);
+        // No owner and no caption: the system's own error box.
+        MessageBoxW(nullptr, CString(u"An Error occurred during the Encryption of ") + path, nullptr, MB_ICONERROR);
         return S_FALSE;
     }
     m_strPendingCopy = decrypted;

@@ -4,6 +4,10 @@
 // dialog gets.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+
 #include "ComRules.h"
 #include "TestEnvironment.h"
 #include "dialoghook/FilterSpecList.h"
@@ -272,4 +276,23 @@ TEST(FilterSpecList, EveryPatternAlsoWithGpgAppended)
     EXPECT_EQ(CString(list.GetSpecs()[1].pszName), u"All");
     EXPECT_EQ(CString(list.GetSpecs()[2].pszSpec), u"");
     EXPECT_EQ(CFilterSpecList(0, nullptr).GetSpecs(), nullptr);
+}
+
+TEST(VeilshimModule, WithoutASystemDialogModuleEveryPassedCallAnswersNotImplemented)
+{
+    // The library, the runtime and the resources in a folder of their own,
+    // without the system dialog module beside them.
+    testsupport::TempDir folder;
+    for (const char* file : {"libveilshim64.so", "libplatformcom.so", "libveilcaseRes64.so"})
+        std::filesystem::copy_file(testsupport::BinDir() / file, folder.Path() / file);
+    const std::string probe = (testsupport::BinDir() / "shimprobe").string();
+    const std::string library = (folder.Path() / "libveilshim64.so").string();
+    std::string output;
+    FILE* pipe = popen(("'" + probe + "' '" + library + "' 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    const int status = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
 }
