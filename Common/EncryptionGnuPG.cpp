@@ -81,66 +81,47 @@ CEncryptionGnuPG::~CEncryptionGnuPG() = default;
 
 // ---- key cache ------------------------------------------------------------------
 
-// The two listings of a refresh: started together, collected together.
-struct CEncryptionGnuPG::SKeyListings {
-    CCapturedRun publicKeys;
-    CCapturedRun secretKeys;
+// The listing of a refresh: the public keys, each with whether its secret
+// part is at hand; started at one moment, collected at a later one.
+struct CEncryptionGnuPG::SKeyListing {
+    CCapturedRun keys;
     bool started = false;
 };
 
-void CEncryptionGnuPG::StartKeyListings(SKeyListings& listings)
+void CEncryptionGnuPG::StartKeyListing(SKeyListing& listing)
 {
     CString gnupg = CConfiguration::GetGnuPGPath();
-    CString home = HomeOption();
-    listings.publicKeys.Start(gnupg, home + u"--with-colons --fixed-list-mode --list-public-keys", ciKeyListingTimeout,
-                              ciMaxCapturedOutputBytes);
-    listings.secretKeys.Start(gnupg, home + u"--with-colons --fixed-list-mode --list-secret-keys", ciKeyListingTimeout,
-                              ciMaxCapturedOutputBytes);
-    listings.started = true;
+    listing.keys.Start(gnupg, HomeOption() + u"--with-colons --fixed-list-mode --with-secret --list-public-keys",
+                       ciKeyListingTimeout, ciMaxCapturedOutputBytes);
+    listing.started = true;
 }
 
-void CEncryptionGnuPG::TakeKeyListings(SKeyListings& listings)
+void CEncryptionGnuPG::TakeKeyListing(SKeyListing& listing)
 {
-    if (!listings.started)
+    if (!listing.started)
         return;
-    listings.started = false;
+    listing.started = false;
     CString output;
-    if (listings.publicKeys.Collect(output))
-        m_keys = ParseListKeysOutput(output, 0);
-
-    CString secretOutput;
-    if (!listings.secretKeys.Collect(secretOutput))
-        return;
-    CArrayEx<CKey, const CKey&> secretKeys = ParseListKeysOutput(secretOutput, 1);
-    // Index of the first cached key of each id, so that marking stays linear.
-    std::unordered_map<ULONGLONG, int> firstIndex;
-    for (int i = 0; i < m_keys.GetSize(); ++i)
-        firstIndex.emplace(m_keys[i].GetLongKeyID(), i);
-    for (int i = 0; i < secretKeys.GetSize(); ++i) {
-        auto it = firstIndex.find(secretKeys[i].GetLongKeyID());
-        if (it != firstIndex.end()) {
-            m_keys[it->second].SetPrivatePart(true);
-        } else {
-            CKey key = secretKeys[i];
-            key.SetPrivatePart(true);
-            firstIndex.emplace(key.GetLongKeyID(), m_keys.Add(key));
-        }
-    }
+    if (!listing.keys.Collect(output))
+        return; // the cache keeps what it had
+    CArrayEx<CKey, const CKey&> keys = ParseListKeysOutput(output, 0);
+    MarkKeysWithSecret(output, keys);
+    m_keys = keys;
 }
 
-void CEncryptionGnuPG::StartKeyListingsIfNeeded(SKeyListings& listings)
+void CEncryptionGnuPG::StartKeyListingIfNeeded(SKeyListing& listing)
 {
     // Whoever asks about an encrypted file asks about its keys next: with no
     // keys known yet, they are listed while GnuPG works on the file.
     if (m_keys.IsEmpty())
-        StartKeyListings(listings);
+        StartKeyListing(listing);
 }
 
 void CEncryptionGnuPG::RefreshKeys()
 {
-    SKeyListings listings;
-    StartKeyListings(listings);
-    TakeKeyListings(listings);
+    SKeyListing listing;
+    StartKeyListing(listing);
+    TakeKeyListing(listing);
 }
 
 CArrayEx<CKey, const CKey&> CEncryptionGnuPG::ListKeys()
@@ -241,8 +222,8 @@ void CEncryptionGnuPG::Absorb(SEncryptedFileInfo& info, const SGnuPGStatus& stat
 void CEncryptionGnuPG::ReadRecipients(const CString& path, SEncryptedFileInfo& info)
 {
     CString gnupg = CConfiguration::GetGnuPGPath();
-    SKeyListings keyListings;
-    StartKeyListingsIfNeeded(keyListings);
+    SKeyListing keyListing;
+    StartKeyListingIfNeeded(keyListing);
     CGnuPGStatusReader reader;
     DWORD exitCode = 0;
     EStatusRunEnd end = RunGnuPGWithStatusChannel(
@@ -251,7 +232,7 @@ void CEncryptionGnuPG::ReadRecipients(const CString& path, SEncryptedFileInfo& i
         [](const SGnuPGStatus& status) { return status.beginDecryption || status.plaintext; }, exitCode);
     Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
     Remember(path, info);
-    TakeKeyListings(keyListings);
+    TakeKeyListing(keyListing);
 }
 
 void CEncryptionGnuPG::ReadLiteral(const CString& path, SEncryptedFileInfo& info)
@@ -270,10 +251,12 @@ void CEncryptionGnuPG::ReadLiteral(const CString& path, SEncryptedFileInfo& info
         return;
     }
     CString nowhere = CDirectory::Concat(CDirectory::Concat(temp, u".veilcase-" + platform::UuidToString(uuid)), u"plain");
-    CString arguments = u"--charset=utf-8 --output " + platform::QuoteArgument(nowhere, true) + u" --decrypt " +
+    // "-q": GnuPG need not look up the recipients' keys to say to whom the
+    // file is encrypted on its error output, which nobody reads here.
+    CString arguments = u"-q --charset=utf-8 --output " + platform::QuoteArgument(nowhere, true) + u" --decrypt " +
                         platform::QuoteArgument(path, true);
-    SKeyListings keyListings;
-    StartKeyListingsIfNeeded(keyListings);
+    SKeyListing keyListing;
+    StartKeyListingIfNeeded(keyListing);
     CGnuPGStatusReader reader;
     DWORD exitCode = 0;
     EStatusRunEnd end =
@@ -282,7 +265,7 @@ void CEncryptionGnuPG::ReadLiteral(const CString& path, SEncryptedFileInfo& info
                                   [](const SGnuPGStatus& status) { return status.plaintext; }, exitCode);
     Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
     Remember(path, info);
-    TakeKeyListings(keyListings);
+    TakeKeyListing(keyListing);
 }
 
 CString CEncryptionGnuPG::PlainNameFor(const CString& encryptedPath, const SEncryptedFileInfo& info)
@@ -459,14 +442,14 @@ IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encr
     CString arguments = u" --yes --charset=utf-8 --output " + platform::QuoteArgument(temporary, true) +
                         u" --decrypt " + platform::QuoteArgument(encryptedPath, true);
     WriteLogText(eLogDebug, u"Decryption command line: " + arguments);
-    SKeyListings keyListings;
-    StartKeyListingsIfNeeded(keyListings);
+    SKeyListing keyListing;
+    StartKeyListingIfNeeded(keyListing);
     CGnuPGStatusReader reader;
     DWORD exitCode = 0;
     CString failure;
     EStatusRunEnd end = RunGnuPGWithStatusChannel(gnupg, HomeOption(home), arguments, platform::EProcessOutput::eInherit,
                                                   INFINITE, reader, nullptr, exitCode, &failure);
-    TakeKeyListings(keyListings);
+    TakeKeyListing(keyListing);
     // Whatever the outcome, what GnuPG said about the file holds.
     Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
     Remember(encryptedPath, info);

@@ -69,6 +69,13 @@ public:
     // listing by the id of its primary key; ids the listing lacks stay.
     static void ResolvePrimaryKeyIds(const CString& colonListing, CArrayEx<ULONGLONG, const ULONGLONG&>& ids);
 
+    // Sets the private-part flag of every key of `keys` for which a public
+    // listing made with "--with-secret" names secret material: field 15 of
+    // its "pub" record or of one of its "sub" records is not empty ("+", the
+    // serial number of a card, or "#" for a stub, as a secret listing shows
+    // them too). Flags already set stay set.
+    static void MarkKeysWithSecret(const CString& colonListing, CArrayEx<CKey, const CKey&>& keys);
+
     // The first ":literal data packet:" of a packet listing: its creation
     // time and its still escaped name (empty when the name is missing).
     static SLiteralDataInfo ParseLiteralData(const CString& packetListing);
@@ -137,12 +144,12 @@ private:
         LONGLONG created = 0;      // seconds since 1970 (UTC)
     };
 
-    // Key listings started at one moment and taken into the key cache at a
-    // later one (RefreshKeys does both at once).
-    struct SKeyListings;
-    void StartKeyListings(SKeyListings& listings);
-    void StartKeyListingsIfNeeded(SKeyListings& listings);
-    void TakeKeyListings(SKeyListings& listings);
+    // The key listing started at one moment and taken into the key cache at
+    // a later one (RefreshKeys does both at once).
+    struct SKeyListing;
+    void StartKeyListing(SKeyListing& listing);
+    void StartKeyListingIfNeeded(SKeyListing& listing);
+    void TakeKeyListing(SKeyListing& listing);
 
     // What is known about the file at `path` in its present state: the
     // remembered facts while the file is unchanged, else none. False when the

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Directory.h"
@@ -317,6 +318,30 @@ void CEncryptionGnuPG::ResolvePrimaryKeyIds(const CString& colonListing, CArrayE
         if (it != primaryOf.end())
             ids[i] = it->second;
     }
+}
+
+void CEncryptionGnuPG::MarkKeysWithSecret(const CString& colonListing, CArrayEx<CKey, const CKey&>& keys)
+{
+    std::unordered_set<ULONGLONG> withSecret;
+    ULONGLONG primary = 0;
+    bool inKey = false;
+    for (const SLine& line : SplitLines(colonListing)) {
+        std::u16string_view record = LineView(colonListing, line);
+        std::u16string_view type = RecordType(record);
+        if (type == u"pub") {
+            primary = ParseUInt64(Field(record, 5), 16);
+            inKey = true;
+        } else if (type != u"sub" || !inKey) {
+            continue;
+        }
+        if (!Field(record, 15).IsEmpty())
+            withSecret.insert(primary);
+    }
+    if (withSecret.empty())
+        return;
+    for (int i = 0; i < keys.GetSize(); ++i)
+        if (withSecret.count(keys[i].GetLongKeyID()))
+            keys[i].SetPrivatePart(true);
 }
 
 SLiteralDataInfo CEncryptionGnuPG::ParseLiteralData(const CString& packetListing)

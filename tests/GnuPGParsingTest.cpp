@@ -109,6 +109,47 @@ TEST(GnuPGParsingTest, SecretListingReadsSecBlocksOnly)
     EXPECT_EQ(Parser::ParseListKeysOutput(u"gpg: keybox created\n", 0).GetSize(), 0);
 }
 
+TEST(GnuPGParsingTest, PublicListingWithSecretMarksTheKeysWithASecretPart)
+{
+    // As gpg 2.2 lists with "--with-secret": field 15 tells where secret
+    // material is at hand.
+    const CString listing =
+        u"pub:u:255:22:E27D1FE5C14E395A:1796710203:::u:::scESC:::+::ed25519:::0:\n"
+        u"uid:u::::1796710203::4A80::Alice <alice@example.org>::::::::::0:\n"
+        u"sub:u:255:18:B7F48A8F768B4F1F:1796710203::::::e:::+::cv25519::\n"
+        u"pub:u:255:22:E47EB8FC7AD9975B:1796710203:::u:::scESC:::::ed25519:::0:\n"
+        u"uid:u::::1796710203::4A81::Public Only <public@example.org>::::::::::0:\n"
+        u"sub:u:255:18:9D8BACDA0321E734:1796710203::::::e:::::cv25519::\n"
+        // The primary key kept offline, the subkeys here.
+        u"pub:u:255:22:0000000000000AAA:1796710203:::u:::scESC:::#::ed25519:::0:\n"
+        u"uid:u::::1796710203::4A82::Offline <offline@example.org>::::::::::0:\n"
+        u"sub:u:255:18:0000000000000AAB:1796710203::::::e:::+::cv25519::\n"
+        // Only a subkey on a card.
+        u"pub:u:255:22:0000000000000BBB:1796710203:::u:::scESC:::::ed25519:::0:\n"
+        u"uid:u::::1796710203::4A83::Card <card@example.org>::::::::::0:\n"
+        u"sub:u:255:18:0000000000000BBC:1796710203::::::e:::D2760001240102010006:::cv25519::\n"
+        // Field 15 of other records does not count.
+        u"pub:u:255:22:0000000000000CCC:1796710203:::u:::scESC:::::ed25519:::0:\n"
+        u"uid:u::::1796710203::4A84::Other <other@example.org>:::::+::::::::0:\n"
+        u"fpr:::::::::CCCC:::::+:\n";
+    for (const CString& text : {listing, WithCrLf(listing)}) {
+        CArrayEx<CKey, const CKey&> keys = Parser::ParseListKeysOutput(text, 0);
+        ASSERT_EQ(keys.GetSize(), 5);
+        Parser::MarkKeysWithSecret(text, keys);
+        EXPECT_TRUE(keys[0].HasPrivatePart());
+        EXPECT_FALSE(keys[1].HasPrivatePart());
+        EXPECT_TRUE(keys[2].HasPrivatePart());
+        EXPECT_TRUE(keys[3].HasPrivatePart());
+        EXPECT_FALSE(keys[4].HasPrivatePart());
+    }
+    // Marks only add; a listing without the field leaves flags as they are.
+    CArrayEx<CKey, const CKey&> keys = Parser::ParseListKeysOutput(kPublicListing, 0);
+    keys[1].SetPrivatePart(true);
+    Parser::MarkKeysWithSecret(kPublicListing, keys);
+    for (int i = 0; i < keys.GetSize(); ++i)
+        EXPECT_EQ(keys[i].HasPrivatePart(), i == 1) << i;
+}
+
 TEST(GnuPGParsingTest, ExtractKeyAndFieldReaders)
 {
     CKey key(0x77);
@@ -298,6 +339,10 @@ TEST(GnuPGParsingTest, MutatedListingsKeepEveryReaderInBounds)
         for (int secret = 0; secret < 2; ++secret)
             for (const CKey& key : Parser::ParseListKeysOutput(listing, secret))
                 EXPECT_TRUE(key.IsValid());
+        CArrayEx<CKey, const CKey&> listed = Parser::ParseListKeysOutput(listing, 0);
+        const int listedCount = listed.GetSize();
+        Parser::MarkKeysWithSecret(listing, listed);
+        EXPECT_EQ(listed.GetSize(), listedCount);
         CKey key;
         Parser::ExtractKey(listing, key);
         const int start = static_cast<int>(random() % (text.size() + 2)) - 1;
