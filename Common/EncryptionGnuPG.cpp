@@ -252,7 +252,9 @@ void CEncryptionGnuPG::ReadLiteral(const CString& path, SEncryptedFileInfo& info
     }
     CString nowhere = CDirectory::Concat(CDirectory::Concat(temp, u".veilcase-" + platform::UuidToString(uuid)), u"plain");
     // "-q": GnuPG need not look up the recipients' keys to say to whom the
-    // file is encrypted on its error output, which nobody reads here.
+    // file is encrypted on its error output, which nobody reads here. (It
+    // also keeps the ERROR line of a refused passphrase from the status, so
+    // a decryption, whose failure is reported, must not run quiet.)
     CString arguments = u"-q --charset=utf-8 --output " + platform::QuoteArgument(nowhere, true) + u" --decrypt " +
                         platform::QuoteArgument(path, true);
     SKeyListing keyListing;
