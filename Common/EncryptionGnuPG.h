@@ -1,6 +1,9 @@
 // CEncryptionGnuPG: the encryption engine on the GnuPG 2 program. Every
 // operation is one or more runs of gpg whose text output is parsed here; the
-// engine keeps the key cache and the per-file maps of the process.
+// engine keeps the key cache of the process and what it has learned about
+// each encrypted file: its recorded name and time and its recipients, kept
+// for as long as the file stays as it was (same path, size, times, file
+// number), whichever operation read them.
 #pragma once
 
 #include <map>
@@ -36,13 +39,25 @@ public:
     bool FindKey(ULONGLONG keyId, CKey& key) override;
     bool KeyExists(ULONGLONG keyId) override;
     bool IsEncryptedFile(const CString& path) override;
+    // The name is read without decrypting: GnuPG is stopped as soon as it
+    // has named the plain data. With `inWorkingDir`, the path lies in a fresh
+    // working folder that is named but not made; empty when there is no
+    // private working folder.
     CString GetDecryptedFileName(const CString& path, int inWorkingDir) override;
     void StartEncryptFile(CEncryptionTask& task, CArrayEx<CKey, const CKey&>& keys) override;
     EOperationResult GetEnryptionResult(CEncryptionTask& task) override;
+    // One GnuPG run: its status lines give the recorded name, time and
+    // recipients. The copy goes into a fresh private working folder under a
+    // temporary name and takes its own name once GnuPG has succeeded; a
+    // failure leaves no folder behind. Throws 1007 when there is no private
+    // working folder (nothing is decrypted then), 2005/2006/2001 as GnuPG's
+    // status tells.
     EOperationResult DecryptFileW(const CString& encryptedPath, CString& decryptedPath) override;
     CArrayEx<ULONGLONG, const ULONGLONG&> GetPublicKeyIdsForEncryptedFile(CString path) override;
     CArrayEx<CKey, const CKey&> GetPublicKeysForEncryptedFile(CString path) override;
     CArrayEx<CKey, const CKey&> GetMissingKeysForFile(const CString& path) override;
+    // Read as the name is, once per state of the file; after a refused
+    // passphrase it stays unknown (time 0) rather than asking again.
     CTime GetEncryptionDate(const CString& path) override;
     int GetEncryptionProgress(CEncryptionTask& task) override;
     CString GetEncryptionFailure(CEncryptionTask& task) override;
