@@ -53,6 +53,9 @@ public:
     // working folder (nothing is decrypted then), 2005/2006/2001 as GnuPG's
     // status tells.
     EOperationResult DecryptFileW(const CString& encryptedPath, CString& decryptedPath) override;
+    // Read without any secret key or passphrase (GnuPG stopped once it has
+    // named every recipient) unless already known; subkey ids are replaced by
+    // the id of their primary key as the key cache knows it.
     CArrayEx<ULONGLONG, const ULONGLONG&> GetPublicKeyIdsForEncryptedFile(CString path) override;
     CArrayEx<CKey, const CKey&> GetPublicKeysForEncryptedFile(CString path) override;
     CArrayEx<CKey, const CKey&> GetMissingKeysForFile(const CString& path) override;
