@@ -228,8 +228,16 @@ TEST_F(EncryptionTaskListTest, EveryKindOfTaskEndsAsItShould)
     EXPECT_EQ(readOnlyBytes, ReadFile(readOnly.encrypted));
     EXPECT_EQ("new text, edited", Decrypt(modified.encrypted));
     std::string recipients = RecipientsOf(modified.encrypted);
-    EXPECT_NE(std::string::npos, recipients.find(home->Alice().encryptionSubkeyId)) << recipients;
-    EXPECT_NE(std::string::npos, recipients.find(home->Bob().encryptionSubkeyId)) << recipients;
+    // GnuPG encrypts to a key's newest encryption subkey; Bob has two made in
+    // the same second, so either may be the one chosen.
+    auto namesOneSubkeyOf = [&](const GpgTestKey& key) {
+        for (const std::string& id : key.subkeyIds)
+            if (recipients.find(id) != std::string::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(namesOneSubkeyOf(home->Alice())) << recipients;
+    EXPECT_TRUE(namesOneSubkeyOf(home->Bob())) << recipients;
     EXPECT_EQ("an unrelated plain file", ReadFile(user / "modified.txt"));
     EXPECT_EQ("saved by the application", Decrypt(user / "report.txt.gpg"));
     EXPECT_FALSE(fs::exists(user / "report.txt"));
