@@ -15,6 +15,11 @@
 // Counters: subject_ms and reference_ms (medians), ratio, target, and the
 // gpg runs of a first and of a later open (counted once, through a wrapper
 // script in front of the real gpg).
+//
+// Working copies go where they go in a desktop session: the user's runtime
+// folder, a tmpfs. A private folder on /dev/shm stands in for it when there
+// is one (the isolated tree of the tests lies on disk); the reference
+// decryption writes its output to the same place.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -26,6 +31,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "Configuration.h"
 #include "EncryptionGnuPG.h"
@@ -43,9 +50,29 @@ const char* const kGpg = "/usr/bin/gpg";
 struct SFixture {
     fs::path root;
     fs::path small, medium, mediumOther, large; // 1 KiB, 1 MiB (two files), 100 MiB
+    fs::path output; // where working copies and the reference's output go
     fs::path work;
     int linkCounter = 0;
+    ~SFixture()
+    {
+        std::error_code ec;
+        if (!output.empty() && output != root)
+            fs::remove_all(output, ec);
+    }
 };
+
+// A private folder on the tmpfs /dev/shm, else the given folder.
+fs::path OutputFolder(const fs::path& fallback)
+{
+    std::error_code ec;
+    if (!fs::is_directory("/dev/shm", ec))
+        return fallback;
+    fs::path folder = fs::path("/dev/shm") / ("veilcase-bench-" + std::to_string(::getpid()));
+    if (!fs::create_directory(folder, ec))
+        return fallback;
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+    return folder;
+}
 
 CString C(const fs::path& path)
 {
@@ -79,7 +106,8 @@ SFixture& Fixture()
         f.medium = EncryptRandom(f.root, "document 1MiB.bin", 1 << 20, 42);
         f.mediumOther = EncryptRandom(f.root, "other 1MiB.bin", 1 << 20, 43);
         f.large = EncryptRandom(f.root, "archive 100MiB.bin", 100 << 20, 44);
-        f.work = f.root / "work";
+        f.output = OutputFolder(f.root);
+        f.work = f.output / "work";
         fs::create_directories(f.work);
         fs::permissions(f.work, fs::perms::owner_all, fs::perm_options::replace);
         fs::create_directories(f.root / "links");
@@ -120,7 +148,7 @@ void RunGpgPlain(const std::string& arguments)
 
 void PlainDecrypt(const SFixture& f, const fs::path& file)
 {
-    RunGpgPlain("--batch --yes -q -o " + platform::QuoteArgument(C(f.root / "plain.out"), true).ToUtf8() +
+    RunGpgPlain("--batch --yes -q -o " + platform::QuoteArgument(C(f.output / "plain.out"), true).ToUtf8() +
                 " --decrypt " + platform::QuoteArgument(C(file), true).ToUtf8());
 }
 
