@@ -1,7 +1,10 @@
 // Running GnuPG (or any program) as a child process: the captured run, which
 // collects everything the child writes within a time-out and kills the whole
-// process tree when it is exceeded, and the status-file run, which waits for
-// GnuPG without limit and turns a failure into the error the user sees.
+// process tree when it is exceeded (CCapturedRun does the work); the run with
+// a status channel, whose status lines are read while GnuPG runs and which
+// can be stopped as soon as GnuPG has said enough; and the status-file run,
+// which waits for GnuPG without limit and turns a failure into the error the
+// user sees.
 #pragma once
 
 #include <functional>
