@@ -313,7 +313,7 @@ TEST_F(FileDialogSessionTest, FoldersAreOpenedByNameByListAndByTheApplicationsLe
     session.UserSelect({IndexOf(session, u"a.txt")});
     host.Take();
     session.SetFolder(Path("sub"));
-    EXPECT_EQ(host.Take(), (std::vector<CString>{u"SelectionChange", u"FolderChange " + Path("sub")}));
+    EXPECT_EQ(host.Take(), (std::vector<CString>{u"FolderChange " + Path("sub"), u"SelectionChange"}));
 }
 
 TEST_F(FileDialogSessionTest, SaveAddsTheExtensionOfTheTypeOrTheDefault)

@@ -52,6 +52,11 @@ CFileDialogSession::CFileDialogSession(EMode mode)
       m_options(mode == eOpen ? FOS_PATHMUSTEXIST | FOS_FILEMUSTEXIST | FOS_NOCHANGEDIR
                               : FOS_OVERWRITEPROMPT | FOS_NOREADONLYRETURN | FOS_PATHMUSTEXIST | FOS_NOCHANGEDIR)
 {
+    // Changes the application makes to its controls show at once.
+    m_controls.SetListener([this](DWORD id) {
+        if (m_view)
+            m_view->ShowControl(id);
+    });
 }
 
 // ---- settings ---------------------------------------------------------------------------------------
@@ -133,11 +138,8 @@ void CFileDialogSession::SetFolder(const CString& folder)
 {
     m_folder = folder;
     m_folderSetSinceShown = !IsShown();
-    if (IsShown() && folder != m_current && Relist(folder)) {
+    if (IsShown() && folder != m_current && Relist(folder))
         ApplyFolder(folder);
-        if (m_host)
-            m_host->FolderChanged();
-    }
 }
 
 void CFileDialogSession::SetFileName(const CString& text)
@@ -292,15 +294,19 @@ bool CFileDialogSession::Relist(const CString& folder)
     return true;
 }
 
-// Shows `folder`, whose listing is already in place.
+// Shows `folder`, whose listing is already in place; the application hears
+// of the new folder, then of the selection it lost.
 void CFileDialogSession::ApplyFolder(const CString& folder)
 {
     bool hadSelection = !m_selection.empty();
     m_current = folder;
     m_selection.clear();
     m_view->ShowFolder();
-    if (hadSelection && m_host)
-        m_host->SelectionChanged();
+    if (m_host) {
+        m_host->FolderChanged();
+        if (hadSelection)
+            m_host->SelectionChanged();
+    }
 }
 
 bool CFileDialogSession::IsMultiSelect() const
@@ -333,8 +339,6 @@ bool CFileDialogSession::UserNavigate(const CString& folder)
     }
     m_listing = std::move(listing);
     ApplyFolder(target);
-    if (m_host)
-        m_host->FolderChanged();
     return true;
 }
 

@@ -65,6 +65,8 @@ public:
     };
 
     explicit CFileDialogSession(EMode mode);
+    CFileDialogSession(const CFileDialogSession&) = delete;
+    CFileDialogSession& operator=(const CFileDialogSession&) = delete;
 
     EMode Mode() const { return m_mode; }
     void SetHost(IHost* host) { m_host = host; }
