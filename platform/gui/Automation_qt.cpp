@@ -354,7 +354,9 @@ public:
         const QRect cell = view->visualRect(view->Model()->index(row, column));
         const QPoint point = cell.center();
         QHelpEvent event(QEvent::ToolTip, point, view->viewport()->mapToGlobal(point));
+        // A tip still on screen from before would read as this cell's.
         QToolTip::hideText();
+        WaitUntil([] { return !QToolTip::isVisible(); }, 2000);
         QCoreApplication::sendEvent(view->viewport(), &event);
         const QString shown = QToolTip::isVisible() ? QToolTip::text() : QString();
         QToolTip::hideText();

@@ -87,6 +87,10 @@ public:
     int GetResult() const { return m_result; }
     bool IsModal() const { return m_modal; }
 
+    // Shows or hides a size grip in the bottom-right corner of the client
+    // area (resizable dialogs); it stays in the corner as the dialog resizes.
+    void SetSizeGrip(BOOL show);
+
     // Creates one more control at run time, from a control description in
     // dialog units, after the existing ones in tab order. Returns it, or null.
     CWnd* CreateDlgItem(const platform::DialogControl& control);
@@ -125,8 +129,6 @@ private:
     bool m_ended = false;
     int m_result = 0;
     void* m_loop = nullptr; // the running modal loop of the realisation
-
-    friend class CDialogRealisation;
 };
 
 // Data exchange context of CDialog::DoDataExchange.

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QTimer>
 
 #include "platform/gui/DisplayText.h"
@@ -112,7 +113,31 @@ protected:
     void resizeEvent(QResizeEvent* event) override
     {
         QDialog::resizeEvent(event);
+        PlaceGrip();
         SendSize();
+    }
+
+public:
+    void SetGrip(bool show)
+    {
+        if (show && !m_grip) {
+            m_grip = new QSizeGrip(this);
+            m_grip->setObjectName(QStringLiteral("veil_sizegrip"));
+        }
+        if (m_grip) {
+            m_grip->setVisible(show);
+            PlaceGrip();
+        }
+    }
+
+protected:
+    void PlaceGrip()
+    {
+        if (!m_grip)
+            return;
+        const QSize size = m_grip->sizeHint();
+        m_grip->setGeometry(width() - size.width(), height() - size.height(), size.width(), size.height());
+        m_grip->raise();
     }
 
     void changeEvent(QEvent* event) override
@@ -172,6 +197,8 @@ private:
         }
         Deliver(Handle(this), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
+
+    QSizeGrip* m_grip = nullptr;
 };
 
 namespace {
@@ -552,10 +579,16 @@ void DestroyFrameworkWindow(WindowRecord* record)
 
 using namespace platform::gui::qt;
 
-class CDialogRealisation {
-public:
-    static QEventLoop* Loop(CDialog* d) { return static_cast<QEventLoop*>(d->m_loop); }
-};
+LONG GetDialogBaseUnits()
+{
+    if (!platform::gui::IsGuiRunning())
+        return MAKELONG(6, 13); // the Windows values for "MS Shell Dlg" 8 at 96 dpi
+    platform::DialogTemplate system;
+    system.fontName = u"MS Shell Dlg";
+    system.fontPointSize = 8;
+    const platform::gui::DialogBaseUnits units = MeasureBaseUnits(TemplateFont(system));
+    return MAKELONG(units.cx, units.cy);
+}
 
 BOOL CDialog::CreateWindowFromTemplate(bool modal)
 {
@@ -703,6 +736,14 @@ void CDialog::SetDefID(UINT id)
     data.defId = id;
     if (WindowRecord* now = Record(::GetDlgItem(m_hWnd, static_cast<int>(id))); now && now->kind == Kind::PushButton)
         static_cast<QPushButton*>(now->widget)->setDefault(true);
+}
+
+void CDialog::SetSizeGrip(BOOL show)
+{
+    if (WindowRecord* record = Record(m_hWnd); record && record->kind == Kind::Dialog) {
+        if (auto* window = dynamic_cast<DialogWindow*>(record->widget))
+            window->SetGrip(show != FALSE);
+    }
 }
 
 platform::gui::DialogBaseUnits CDialog::GetBaseUnits() const

@@ -89,6 +89,7 @@ BOOL CWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT* result)
     return TRUE;
 }
 
+void CWnd::PreSubclassWindow() {}
 void CWnd::OnTimer(UINT_PTR) {}
 void CWnd::OnSize(UINT, int, int) {}
 void CWnd::OnDestroy() {}

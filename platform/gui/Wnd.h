@@ -151,6 +151,9 @@ public:
     void SetBackgroundColor(COLORREF color);
     // Tool tips: when enabled, hovering asks OnToolHitTest and GetToolTipText.
     BOOL EnableToolTips(BOOL enable = TRUE);
+    // The size of a one-line text in the window's font, "&" marks removed as
+    // a caption shows them (DrawText with DT_CALCRECT | DT_SINGLELINE).
+    CSize GetTextExtent(const CString& text) const;
 
     // ---- controls of this window by id -----------------------------------------------------
     void SetDlgItemText(int id, const CString& text);
@@ -171,6 +174,9 @@ public:
     // Default handling: WM_CLOSE ends a dialog with IDCANCEL (through
     // WM_COMMAND) or destroys another window; everything else returns 0.
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // Called by Attach once the object is attached to its window: the place
+    // for a control class to set itself up on the window it takes over.
+    virtual void PreSubclassWindow();
 
     // A tool tip asks which tool lies under `point` (client coordinates):
     // return its id and fill `info`, or -1 for none. Default: -1.
@@ -272,5 +278,8 @@ UINT RegisterWindowMessageW(const char16_t* name);
 COLORREF GetSysColor(int index);
 // System metrics (SM_CXVSCROLL, SM_CYHSCROLL, SM_CXSCREEN, ...).
 int GetSystemMetrics(int index);
+// The base units of the system's dialog font ("MS Shell Dlg" 8 as mapped
+// here): width in the low word, height in the high word.
+LONG GetDialogBaseUnits();
 
 #endif

@@ -156,6 +156,7 @@ BOOL CWnd::Attach(HWND hwnd)
         Detach();
     record->attached = this;
     m_hWnd = hwnd;
+    PreSubclassWindow();
     return TRUE;
 }
 
@@ -739,6 +740,22 @@ BOOL CWnd::EnableToolTips(BOOL enable)
             area->viewport()->installEventFilter(filter);
     }
     return TRUE;
+}
+
+CSize CWnd::GetTextExtent(const CString& text) const
+{
+    WindowRecord* record = Record(m_hWnd);
+    if (!record)
+        return CSize();
+    QString shown;
+    const QString raw = ToQ(text);
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i] == u'&' && i + 1 < raw.size())
+            ++i;
+        shown += raw[i];
+    }
+    const QFontMetrics metrics(record->widget->font());
+    return CSize(metrics.horizontalAdvance(shown), metrics.height());
 }
 
 void CWnd::UpdateSizeLimits()
