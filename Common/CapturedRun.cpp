@@ -56,7 +56,14 @@ public:
                 pipe.Close();
                 break;
             }
-            if (result != ERROR_SUCCESS || available == 0)
+            if (result != ERROR_SUCCESS) {
+                // A pipe that can't be read any more would keep every wait
+                // on it ready: it is given up.
+                WriteLog(eLogError, u"Process Pipe cannot be read - error code %u", static_cast<unsigned>(result));
+                pipe.Close();
+                break;
+            }
+            if (available == 0)
                 break;
             int read = pipe.Read(m_buffer.data(), static_cast<DWORD>(std::min<size_t>(available, m_buffer.size())));
             if (read <= 0)

@@ -157,12 +157,14 @@ bool DrainStatus(platform::CPipeReader& pipe, CGnuPGStatusReader& reader, std::v
     while (pipe.IsOpen()) {
         DWORD available = 0;
         DWORD result = pipe.Peek(available);
-        if (result == ERROR_BROKEN_PIPE) {
+        if (result != ERROR_SUCCESS) {
+            // Every writer gone (or a pipe that can't be read any more, which
+            // would keep every wait on it ready): nothing more will come.
             pipe.Close();
             reader.Finish();
             break;
         }
-        if (result != ERROR_SUCCESS || available == 0)
+        if (available == 0)
             break;
         int read = pipe.Read(buffer.data(), static_cast<DWORD>(std::min<size_t>(available, buffer.size())));
         if (read <= 0)
