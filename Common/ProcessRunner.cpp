@@ -221,7 +221,8 @@ EStatusRunEnd RunGnuPGWithStatusChannel(const CString& gnupgPath, const CString&
                 end = EStatusRunEnd::eTimedOut;
                 break;
             }
-            slice = static_cast<DWORD>((static_cast<ULONGLONG>(timeoutSeconds) + 1) * 1000 - elapsedMs);
+            const ULONGLONG untilTimeOutMs = (static_cast<ULONGLONG>(timeoutSeconds) + 1) * 1000 - elapsedMs;
+            slice = static_cast<DWORD>(std::min<ULONGLONG>(untilTimeOutMs, INFINITE - 1));
         }
         DWORD wait = platform::WaitForProcessOrOutput(&process, {&pipe}, slice);
         if (wait == WAIT_FAILED)
