@@ -14,6 +14,7 @@ PACKAGES=(
   libdw-dev libdw1
   gnupg gpg-agent
   qt6-base-dev fonts-dejavu-core
+  xvfb xauth
 )
 
 missing=()
