@@ -14,7 +14,7 @@ PACKAGES=(
   libdw-dev libdw1
   gnupg gpg-agent
   qt6-base-dev fonts-dejavu-core
-  xvfb xauth
+  libglib2.0-dev shared-mime-info desktop-file-utils xdg-utils xvfb xauth
 )
 
 missing=()

@@ -37,6 +37,63 @@ public:
     // Stores the working directory; an empty text means "use the default".
     static void SetWorkingDir(const CString& directory);
 
+    // ---- integration with the system -----------------------------------------------
+
+    // The state of a registration.
+    enum eRegisterStatus {
+        eNotRegistered = 0,     // nothing of ours and nothing foreign
+        eRegistered = 1,        // registered to this system, complete
+        eForeignRegistered = 2, // something else is registered
+    };
+
+    // Points the user's registrations of the File Open and File Save dialog
+    // classes ("InProcServer32" default values) at `modulePath`, in the
+    // 64-bit view (the own view here) or the 32-bit view. Silent.
+    static void RegisterDLL(bool b64BitView, const CString& modulePath);
+    // Deletes the user's registration of the Open (or Save) dialog class with
+    // everything below it, in the 64-bit or the caller's own view. True when
+    // the class key was deleted; false when it was not there.
+    static bool UnregisterDLL(bool b64BitView, bool bOpenDialog);
+    // The registered module of the Open (or Save) dialog class, or
+    // "<not found>" (also for a value longer than 255 characters).
+    static CString GetRegisteredApp(bool b64BitView, bool bOpenDialog);
+    // The library that stands in for the system dialogs in this build, as
+    // registered and judged: "veilshim64.dll" (a name "X.dll" stands for
+    // "libX.so" beside the program).
+    static CString GetOwnLibraryName();
+    // Registers the dialog replacement as the register mode does: the own
+    // library from the program's folder, in the own view (this build has one
+    // bitness).
+    static void RegisterDialogReplacement();
+    // Removes the dialog replacement of both classes in the own view.
+    static void UnregisterDialogReplacement();
+    // Judges the dialog replacement from the four registrations; `decided`
+    // is false in the one case no judgement is made (a 64-bit system whose
+    // 64-bit Save registration names another library).
+    static eRegisterStatus GetDialogReplacementStatus(bool& decided);
+
+    // Gives ".gpg" and ".pgp" to "veilcase" (open command: this program with
+    // the file) and makes it the desktop's application for encrypted files.
+    // Without bForce an association that belongs to another program is left
+    // alone.
+    static void RegisterFileExtensions(int bForce);
+    // Deletes "veilcase", ".gpg" and ".pgp" from the user's classes and
+    // removes exactly what the desktop association added.
+    static void UnRegisterFileExtensions();
+    // eRegistered when both extension keys name "veilcase" (and the desktop
+    // does not name another default); eForeignRegistered when an extension
+    // key names something else, or the user's default application for
+    // encrypted files is another program; else eNotRegistered.
+    static eRegisterStatus GetFileExtensionRegistrationStatus();
+
+    // ---- first run ---------------------------------------------------------------------
+
+    // When no usable GnuPG executable is configured, stores the "gpg" found
+    // on PATH and returns true with its path in `path`; an existing working
+    // setting is never overwritten (false, `path` = the configured one).
+    // False with an empty `path` when none is configured and none is found.
+    static bool ConfigureGnuPGFromPath(CString& path);
+
     // ---- key groups --------------------------------------------------------------------
 
     // Names of all groups, in the map's (stable) order.

@@ -163,6 +163,10 @@ bool IsUsbVolume(const MountedVolume& volume);
 // it has none. Pitfall: only block devices have labels here.
 CString VolumeLabel(const MountedVolume& volume);
 
+// Whether the path names a regular file (a link is followed) that the user
+// may run.
+bool IsExecutableFile(const CString& path);
+
 // Value of an environment variable. Returns false when it is not set.
 bool EnvironmentVariable(const CString& name, CString& value);
 

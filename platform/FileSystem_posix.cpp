@@ -746,4 +746,12 @@ void SequentialReader::Close()
     }
 }
 
+bool IsExecutableFile(const CString& path)
+{
+    std::string native = path.ToUtf8();
+    struct stat st {};
+    return !native.empty() && stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           access(native.c_str(), X_OK) == 0;
+}
+
 } // namespace platform
