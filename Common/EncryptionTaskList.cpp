@@ -105,6 +105,44 @@ bool CEncryptionTaskList::Receive(const void* data, size_t size, CString* reason
     return true;
 }
 
+bool CEncryptionTaskList::Step(SEntry& entry, ULONGLONG now)
+{
+    CEncryptionTask& task = *entry.task;
+    const EEncryptionTaskStatus before = task.GetStatus();
+    CString error;
+    try {
+        task.Process(Engine());
+    } catch (CException* caught) {
+        error = TakeMessage(caught);
+    } catch (const std::exception& caught) {
+        error = CString::FromUtf8(caught.what());
+    }
+    if (!error.IsEmpty()) {
+        WriteLog(eLogError, u"Task for <%s> failed in state \"%s\": %s", task.GetFilePath().GetString(),
+                 CEncryptionTask::GetStatusString(before).GetString(), error.GetString());
+        if (task.GetStatus() == eTaskCleaningUp) {
+            // Try again later, less often each time.
+            ++entry.failures;
+            ULONGLONG delay = ciFirstRetryDelayMs;
+            for (int i = 1; i < entry.failures && delay < ciMaxRetryDelayMs; ++i)
+                delay *= 2;
+            entry.nextAttempt = now + std::min(delay, ciMaxRetryDelayMs);
+            task.SetLastError(error);
+        } else {
+            task.Fail(error);
+        }
+    } else if (task.GetStatus() != eTaskCleaningUp) {
+        entry.failures = 0;
+    }
+    if (task.GetStatus() == before)
+        return false;
+    // A finished task's folder is gone with its record; every other state
+    // is kept for a restart.
+    task.SaveRecordFile();
+    WriteLog(eLogDebug, u"Task for <%s>: %s", task.GetFilePath().GetString(), task.GetStatusDisplayText().GetString());
+    return error.IsEmpty();
+}
+
 bool CEncryptionTaskList::ProcessAll()
 {
     bool changed = false;
@@ -113,44 +151,31 @@ bool CEncryptionTaskList::ProcessAll()
         CEncryptionTask& task = *entry.task;
         if (task.IsFinished() || now < entry.nextAttempt)
             continue;
-        const EEncryptionTaskStatus before = task.GetStatus();
         const CString textBefore = task.GetStatusDisplayText();
-        CString error;
-        try {
-            task.Process(Engine());
-        } catch (CException* caught) {
-            error = TakeMessage(caught);
-        } catch (const std::exception& caught) {
-            error = CString::FromUtf8(caught.what());
-        }
-        if (!error.IsEmpty()) {
-            WriteLog(eLogError, u"Task for <%s> failed in state \"%s\": %s", task.GetFilePath().GetString(),
-                     CEncryptionTask::GetStatusString(before).GetString(), error.GetString());
-            if (task.GetStatus() == eTaskCleaningUp) {
-                // Try again later, less often each time.
-                ++entry.failures;
-                ULONGLONG delay = ciFirstRetryDelayMs;
-                for (int i = 1; i < entry.failures && delay < ciMaxRetryDelayMs; ++i)
-                    delay *= 2;
-                entry.nextAttempt = now + std::min(delay, ciMaxRetryDelayMs);
-                task.SetLastError(error);
-            } else {
-                task.Fail(error);
-            }
-        } else if (task.GetStatus() != eTaskCleaningUp) {
-            entry.failures = 0;
-        }
-        if (task.GetStatus() != before) {
-            // A finished task's folder is gone with its record; every other
-            // state is kept for a restart.
-            task.SaveRecordFile();
-            WriteLog(eLogDebug, u"Task for <%s>: %s", task.GetFilePath().GetString(),
-                     task.GetStatusDisplayText().GetString());
-        }
+        // Steps that need no waiting follow each other in one pass, so that
+        // a file is encrypted in the pass that sees its application end.
+        for (int step = 0; step < ciMaxStepsPerPass && !task.IsFinished(); ++step)
+            if (!Step(entry, now))
+                break;
         if (task.GetStatusDisplayText() != textBefore)
             changed = true;
     }
     return changed;
+}
+
+DWORD CEncryptionTaskList::GetNextPassDelay() const
+{
+    DWORD delay = ciPassDelayMs;
+    for (const SEntry& entry : m_tasks) {
+        const CEncryptionTask& task = *entry.task;
+        if (task.GetStatus() == eTaskEncrypting)
+            return ciEncryptingPassDelayMs;
+        // A task that only waits for its application to end is looked at
+        // more often, so that the file is encrypted soon after.
+        if (task.GetStatus() == eTaskFileInUse && !task.IsHandedOn())
+            delay = ciWatchingPassDelayMs;
+    }
+    return delay;
 }
 
 int CEncryptionTaskList::IndexOf(const CEncryptionTask* task) const

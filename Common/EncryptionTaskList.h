@@ -41,12 +41,25 @@ public:
     // the reason logged and given, when it is refused.
     bool Receive(const void* data, size_t size, CString* reason = nullptr);
 
-    // One timer pass: one step of every task, in list order. A step that
-    // throws ends its task in "Encrytion failed" with the error in the log
-    // and in the task; a clean-up that throws keeps its task in "Cleaning up"
-    // and is retried with back-off. Returns whether any task changed what
-    // its row shows.
+    // Delay between passes, and the shorter one while GnuPG runs for a
+    // task, so that its result is collected soon after it is there.
+    static constexpr DWORD ciPassDelayMs = 300;
+    static constexpr DWORD ciWatchingPassDelayMs = 100;
+    static constexpr DWORD ciEncryptingPassDelayMs = 50;
+    // Steps one task may take in one pass (each step that needs no waiting
+    // is followed by the next).
+    static constexpr int ciMaxStepsPerPass = 8;
+
+    // One timer pass: every task, in list order, advances as far as it can
+    // without waiting. A step that throws ends its task in "Encrytion failed"
+    // with the error in the log and in the task; a clean-up that throws
+    // keeps its task in "Cleaning up" and is retried with back-off. Returns
+    // whether any task changed what its row shows.
     bool ProcessAll();
+    // How long to wait before the next pass: ciEncryptingPassDelayMs while
+    // any task is encrypting, ciWatchingPassDelayMs while one waits for its
+    // application to end, else ciPassDelayMs.
+    DWORD GetNextPassDelay() const;
 
     int GetCount() const { return static_cast<int>(m_tasks.size()); }
     CEncryptionTask& GetAt(int index) { return *m_tasks.at(static_cast<size_t>(index)).task; }
@@ -81,6 +94,9 @@ private:
         ULONGLONG nextAttempt = 0;   // tick before which a failed clean-up waits
     };
     void WriteUsedKeys(const CEncryptionTask& task);
+    // One step of one task with its errors contained; true when its state
+    // changed and another step may follow at once.
+    bool Step(SEntry& entry, ULONGLONG now);
     IEncryption& Engine();
 
     IEncryption* m_engine;
