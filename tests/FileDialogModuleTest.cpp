@@ -572,3 +572,58 @@ TEST_F(FileDialogModuleTest, CancelGivesNoResult)
     EXPECT_EQ(result, nullptr);
     EXPECT_FALSE(std::filesystem::exists(dir / "never.txt"));
 }
+
+TEST_F(FileDialogModuleTest, RadioButtonsEditBoxesAndStatesFollowBothSides)
+{
+    DWORD cookie = 0;
+    ComPtr<IFileOpenDialog> dialog = Prepare<IFileOpenDialog>(CLSID_FileOpenDialog, cookie);
+    ASSERT_TRUE(dialog);
+    ComPtr<IFileDialogCustomize> customize;
+    ASSERT_EQ(dialog.As(customize), S_OK);
+    ASSERT_EQ(customize->AddRadioButtonList(40), S_OK);
+    ASSERT_EQ(customize->AddControlItem(40, 1, u"Read only"), S_OK);
+    ASSERT_EQ(customize->AddControlItem(40, 2, u"Writeable"), S_OK);
+    ASSERT_EQ(customize->SetSelectedControlItem(40, 2), S_OK);
+    ASSERT_EQ(customize->AddCheckButton(50, u"Show later", TRUE), S_OK);
+    ASSERT_EQ(customize->AddEditBox(60, u"initial"), S_OK);
+    ASSERT_EQ(customize->SetControlLabel(60, u"Note:"), S_OK);
+    // Radio buttons and the edit box's label take spare ids, in order.
+    const int readOnly = ids::kFirstSpareId, writeable = ids::kFirstSpareId + 1;
+    automation.OnDialog(ids::kTemplateId, [&](ModalDriver& d) {
+        EXPECT_EQ(d.Text(readOnly), u"Read only");
+        EXPECT_EQ(d.Check(writeable), BST_CHECKED);
+        EXPECT_EQ(d.Check(50), BST_CHECKED);
+        EXPECT_EQ(d.Text(60), u"initial");
+        EXPECT_EQ(d.Text(ids::kFirstSpareId + 2), u"Note:");
+
+        // What the application changes shows at once.
+        customize->SetControlState(50, CDCS_VISIBLE);
+        EXPECT_FALSE(d.IsEnabled(50));
+        customize->SetControlState(50, CDCS_INACTIVE);
+        EXPECT_FALSE(d.IsVisible(50));
+        customize->SetControlItemText(40, 1, u"Read only (safe)");
+        EXPECT_EQ(d.Text(readOnly), u"Read only (safe)");
+        customize->SetEditBoxText(60, u"from the application");
+        EXPECT_EQ(d.Text(60), u"from the application");
+
+        // What the user does reaches the application.
+        d.Click(readOnly);
+        d.Type(60, u"from the user");
+        d.Type(ids::kFileNameEdit, u"a.txt");
+        d.Click(IDOK);
+    });
+    ASSERT_EQ(dialog->Show(nullptr), S_OK);
+    std::vector<CString> events = sink->Take();
+    EXPECT_EQ(std::vector<CString>(events.begin() + 1, events.end()),
+              (std::vector<CString>{u"ItemSelected 40 1", u"FileOk a.txt"}));
+    DWORD item = 0;
+    ASSERT_EQ(customize->GetSelectedControlItem(40, &item), S_OK);
+    EXPECT_EQ(item, 1u);
+    WCHAR* text = nullptr;
+    ASSERT_EQ(customize->GetEditBoxText(60, &text), S_OK);
+    EXPECT_EQ(CString(text), u"from the user");
+    CoTaskMemFree(text);
+    CDCONTROLSTATEF state = CDCS_ENABLEDVISIBLE;
+    ASSERT_EQ(customize->GetControlState(50, &state), S_OK);
+    EXPECT_EQ(state, CDCS_INACTIVE);
+}
