@@ -15,12 +15,13 @@ namespace platform {
 namespace {
 
 // The folder each client (by its GUID; GUID_NULL for dialogs without one)
-// confirmed last in this process.
+// confirmed last while the module is loaded. An ordinary static: the module
+// may be unloaded, and its memory must go with it.
 std::mutex g_rememberedLock;
 std::map<CString, CString>& Remembered()
 {
-    static auto* folders = new std::map<CString, CString>;
-    return *folders;
+    static std::map<CString, CString> folders;
+    return folders;
 }
 
 bool IsFolder(const CString& path)
