@@ -1,6 +1,7 @@
 #include "dialoghook/VeilDialogs.h"
 
 #include "Log.h"
+#include "dialoghook/SettingsDlg.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "resources/resource.h"
@@ -41,5 +42,6 @@ bool CVeilDialogs::SelectKeys(HWND, const CArrayEx<CKey, const CKey&>&, CArrayEx
 
 void CVeilDialogs::ShowSettings()
 {
-    WriteLog(eLogError, u"No settings dialog is available in this build");
+    CSettingsDlg settings;
+    settings.DoModal();
 }

@@ -84,9 +84,9 @@ CVeilshim::~CVeilshim()
     CVeilshimModule::Instance().Server().ReleaseObject();
 }
 
-void CVeilshim::CreateInnerDialog(bool bOpen)
+platform::ComPtr<IFileDialog> CVeilshim::CreateSystemDialog(bool bOpen)
 {
-    m_bOpen = bOpen;
+    platform::ComPtr<IFileDialog> dialog;
     // Loaded once and kept for the life of the process: the dialog objects
     // it makes must never outlive its code.
     static platform::ModuleHandle module = [] {
@@ -99,25 +99,33 @@ void CVeilshim::CreateInnerDialog(bool bOpen)
         return handle;
     }();
     if (!module)
-        return;
+        return dialog;
     auto getClassObject = reinterpret_cast<LPFNGETCLASSOBJECT>(platform::ModuleSymbol(module, "DllGetClassObject"));
     if (!getClassObject) {
         WriteLog(eLogError, u"The system dialog module has no DllGetClassObject");
-        return;
+        return dialog;
     }
     platform::ComPtr<IClassFactory> factory;
     HRESULT hr = getClassObject(bOpen ? CLSID_FileOpenDialog : CLSID_FileSaveDialog, IID_IClassFactory,
                                 factory.PutVoid());
     if (FAILED(hr) || !factory) {
         WriteLog(eLogError, u"The system dialog module gives no class object: 0x%08X", static_cast<unsigned>(hr));
-        return;
+        return dialog;
     }
-    hr = factory->CreateInstance(nullptr, IID_IFileDialog, m_pDialog.PutVoid());
-    if (FAILED(hr) || !m_pDialog) {
-        m_pDialog.Reset();
+    hr = factory->CreateInstance(nullptr, IID_IFileDialog, dialog.PutVoid());
+    if (FAILED(hr) || !dialog) {
+        dialog.Reset();
         WriteLog(eLogError, u"The system dialog cannot be created: 0x%08X", static_cast<unsigned>(hr));
-        return;
     }
+    return dialog;
+}
+
+void CVeilshim::CreateInnerDialog(bool bOpen)
+{
+    m_bOpen = bOpen;
+    m_pDialog = CreateSystemDialog(bOpen);
+    if (!m_pDialog)
+        return;
     m_pDialog.As(m_pCustomize);
     if (bOpen)
         m_pDialog.As(m_pOpenDialog);

@@ -44,6 +44,14 @@ public:
     // windows may then still reach the library's code).
     static bool HasShownWindows() { return s_bShownWindows.load(); }
 
+    // Creates a system dialog (Open when `bOpen`, else Save) from the system
+    // dialog module's own DllGetClassObject, never through the class
+    // registrations, which may name this library. Null (with the reason in
+    // the log) when the module or its class object is missing.
+    static platform::ComPtr<IFileDialog> CreateSystemDialog(bool bOpen);
+    // The file-system path of a shell item; empty when it has none.
+    static CString PathOfItem(IShellItem* item);
+
     // ---- IUnknown: to the controlling object (the outer one when aggregated) -----------------
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -179,9 +187,6 @@ protected:
     // ("OriginalFilename"): its folder and its name. Does nothing when the
     // value is shorter than 4 characters or its folder can't be parsed.
     void PrefillOriginalLocation(const CString& side);
-
-    // The file-system path of a shell item; empty when it has none.
-    static CString PathOfItem(IShellItem* item);
 
     // Shows an error raised inside a COM call and deletes it; with
     // `offerSettings`, the errors of a missing background program or GnuPG
