@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -158,9 +159,15 @@ TEST_F(EncryptionTaskListTest, KeysComeFromTheKeyRingInRecordOrder)
     ASSERT_EQ(1, keys.GetSize()); // the walk stops at the first 0
     EXPECT_EQ(home->Alice().keyIdValue, keys[0].GetLongKeyID());
 
-    CString expected = CString::FromUtf8(home->Alice().userId) + u"(0x" + CString::FromUtf8(home->Alice().keyId) +
-                       u") \r\n" + CString::FromUtf8(home->Bob().userId) + u"(0x" +
-                       CString::FromUtf8(home->Bob().keyId) + u") \r\n(0x123456789ABCDEF) \r\n";
+    // Ids are written in hexadecimal without leading zeros.
+    auto hex = [](ULONGLONG id) {
+        char text[20];
+        std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(id));
+        return CString::FromUtf8(text);
+    };
+    CString expected = CString::FromUtf8(home->Alice().userId) + u"(0x" + hex(home->Alice().keyIdValue) +
+                       u") \r\n" + CString::FromUtf8(home->Bob().userId) + u"(0x" + hex(home->Bob().keyIdValue) +
+                       u") \r\n(0x123456789ABCDEF) \r\n";
     EXPECT_EQ(expected, task->GetKeysString(engine));
 
     auto none = MakeTask(work / "x" / "b.txt", user / "b.txt.gpg", Ids({}), 0, 1, 1, {});
