@@ -146,6 +146,17 @@ CString CConfiguration::GetGnuPGPath()
     return path;
 }
 
+CString CConfiguration::GetGnuPGPathSetting()
+{
+    HKEY key = nullptr;
+    if (platform::RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key) != ERROR_SUCCESS)
+        return CString();
+    CKeyCloser closer(key);
+    CString path;
+    ReadPathValue(key, kGnuPGPathValue, path);
+    return path;
+}
+
 void CConfiguration::SetGnuPGPath(const CString& path)
 {
     WriteStringValue(kConfigurationKey, kGnuPGPathValue, REG_EXPAND_SZ, path, true);

@@ -20,6 +20,9 @@ public:
     // configuration key is missing, 2004 when no file exists at the stored
     // path (unset, empty, or naming a folder).
     static CString GetGnuPGPath();
+    // The stored GnuPG path as it stands (expanded), whether or not a file is
+    // there; empty when none is stored. Never throws.
+    static CString GetGnuPGPathSetting();
     // Stores the executable's path (an empty path is stored as it is).
     // Failures are silent.
     static void SetGnuPGPath(const CString& path);
@@ -88,10 +91,10 @@ public:
 
     // ---- first run ---------------------------------------------------------------------
 
-    // When no usable GnuPG executable is configured, stores the "gpg" found
-    // on PATH and returns true with its path in `path`; an existing working
-    // setting is never overwritten (false, `path` = the configured one).
-    // False with an empty `path` when none is configured and none is found.
+    // When no GnuPG executable is configured, stores the "gpg" found on PATH
+    // and returns true with its path in `path`. An existing setting is never
+    // overwritten, even one that names no file (false, `path` = the stored
+    // one). False with an empty `path` when none is stored and none is found.
     static bool ConfigureGnuPGFromPath(CString& path);
 
     // ---- key groups --------------------------------------------------------------------

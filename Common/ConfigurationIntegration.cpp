@@ -206,13 +206,9 @@ CConfiguration::eRegisterStatus CConfiguration::GetFileExtensionRegistrationStat
 
 bool CConfiguration::ConfigureGnuPGFromPath(CString& path)
 {
-    try {
-        path = GetGnuPGPath();
-        return false; // a working setting stays
-    } catch (COrvException* error) {
-        error->Delete();
-    }
-    path.Empty();
+    path = GetGnuPGPathSetting();
+    if (!path.IsEmpty())
+        return false; // the user's setting stays, even one that names no file
     CString searchPath;
     if (!platform::EnvironmentVariable(u"PATH", searchPath))
         return false;

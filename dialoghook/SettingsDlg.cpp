@@ -92,6 +92,15 @@ void CSettingsDlg::OnChbRegisterFileExtensions()
 
 bool CSettingsDlg::Browse(bool folders, const CString& current, CString& chosen)
 {
+    // The system dialog lives in this thread's apartment, for as long as it shows.
+    struct SApartment {
+        bool joined = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+        ~SApartment()
+        {
+            if (joined)
+                CoUninitialize();
+        }
+    } apartment;
     platform::ComPtr<IFileDialog> dialog = CVeilshim::CreateSystemDialog(true);
     if (!dialog)
         return false;

@@ -23,7 +23,7 @@ public:
 
     // The filter of the GnuPG program's browse dialog: its name and the
     // names it lets through.
-    static constexpr const char16_t* cszGnuPGFilterName = u"GnuPG 2(gpg)";
+    static constexpr const char16_t* cszGnuPGFilterName = u"GnuPG 2";
     static constexpr const char16_t* cszGnuPGFilterPattern = u"gpg;gpg2";
 
 protected:

@@ -262,6 +262,12 @@ TEST_F(DesktopIntegrationTest, TheFirstRunTakesTheGpgOnThePathAndNeverReplacesAS
     CConfiguration::SetGnuPGPath(u"/usr/bin/gpg");
     EXPECT_FALSE(CConfiguration::ConfigureGnuPGFromPath(configured));
     EXPECT_EQ(CString(u"/usr/bin/gpg"), CConfiguration::GetGnuPGPath());
+    // So does one that names no file (a program on a drive not mounted now):
+    // the user fixes it in the settings, nothing replaces it behind their back.
+    CConfiguration::SetGnuPGPath(u"/opt/gnupg/bin/gpg");
+    EXPECT_FALSE(CConfiguration::ConfigureGnuPGFromPath(configured));
+    EXPECT_EQ(CString(u"/opt/gnupg/bin/gpg"), configured);
+    EXPECT_EQ(CString(u"/opt/gnupg/bin/gpg"), CConfiguration::GetGnuPGPathSetting());
 
     // A file that is not executable is no program.
     CConfiguration::SetGnuPGPath(u"");
