@@ -34,7 +34,10 @@ HWND FindBackgroundWindow()
 
 // Starts the background program from the library's folder, hidden, and waits
 // until its window can be found; null when it can't be started or shows no
-// window in time.
+// window in time. The program outlives the application that starts it, so
+// it gets none of the application's output: whoever reads that output (a
+// pipe, a terminal) sees its end when the application ends. Its lines still
+// go to the log file.
 HWND StartBackgroundProgram()
 {
     CString library = platform::ModuleFileName(CIpc::GetVeilcaseDllModuleHandle());
@@ -43,7 +46,7 @@ HWND StartBackgroundProgram()
     WriteLog(eLogDebug, u"Starting the background program: %s", commandLine.GetString());
     platform::CProcessHandle process;
     DWORD error = ERROR_SUCCESS;
-    if (!platform::StartProcess(commandLine, platform::EProcessOutput::eInherit, process, nullptr, error)) {
+    if (!platform::StartProcess(commandLine, platform::EProcessOutput::eDiscarded, process, nullptr, error)) {
         WriteLog(eLogError, u"Cannot start <%s>: error %u", program.GetString(), static_cast<unsigned>(error));
         return nullptr;
     }
