@@ -29,6 +29,7 @@
 #include "platform/gui/Automation.h"
 #include "platform/shell/FileDialogApi.h"
 #include "platform/shell/dialog/FileDialogIds.h"
+#include "resources/resource.h"
 
 using platform::ComPtr;
 using platform::gui::Automation;
@@ -157,6 +158,14 @@ private:
     }
 };
 
+// Where the pictures of the dialogs go for people to look at.
+fs::path ImagePath(const std::string& name)
+{
+    const fs::path folder = testsupport::BinDir().parent_path() / "test-images";
+    fs::create_directories(folder);
+    return folder / name;
+}
+
 enum EMissingKeysAnswer { eCancel, eReadOnly, eWriteable };
 
 // Answers the question about missing public keys.
@@ -256,7 +265,7 @@ TEST_F(DialogWrappersTest, OpenHandsOutTheWorkingCopyOfAnEncryptedFileAndThePlai
         EXPECT_EQ(d.Text(CVeilshim::ciGroupId), u"veilcase");
         for (int row = 0; row < d.ListRowCount(ids::kFileList); ++row)
             listedEncrypted |= d.ListText(ids::kFileList, row, ids::kNameColumn) == u"secret.txt.gpg";
-        d.SavePng(ToCString(testsupport::BinDir() / "open-dialog-veilcase-group.png"));
+        d.SavePng(ToCString(ImagePath("open-dialog-veilcase-group.png")));
         TypeAndConfirm(d, u"\"plain.txt\" \"secret.txt.gpg\"");
     });
     ASSERT_EQ(dialog->Show(nullptr), S_OK);
@@ -402,7 +411,7 @@ TEST_F(DialogWrappersTest, SaveFromAWorkingCopyPointsBackAtTheOriginalWithItsRec
         EXPECT_EQ(d.Check(CVeilshim::ciEncryptCheckId), 1);
         const CString label = d.Text(CVeilshim::ciKeysLabelId);
         EXPECT_GE(label.Find(u"Alice Example"), 0) << label.ToUtf8();
-        d.SavePng(ToCString(testsupport::BinDir() / "save-dialog-encrypt-check-box.png"));
+        d.SavePng(ToCString(ImagePath("save-dialog-encrypt-check-box.png")));
         d.Click(ids::kOkButton);
     });
     ASSERT_EQ(dialog->Show(nullptr), S_OK);
@@ -464,13 +473,30 @@ TEST_F(DialogWrappersTest, ErrorsInsideTheDialogAreShownAndNeverLeaveTheCall)
     CEncryption::GetDefault().RefreshKeys();
     CConfiguration::SetGnuPGPath(ToCString(m_root.Path() / "no-gpg-here"));
 
+    // The error is told, and the settings come up so that the user can
+    // name the GnuPG program there.
+    int settingsShown = 0;
+    auto expectMissingGnuPG = [](ModalDriver& d) {
+        EXPECT_GE(d.MessageText().Find(u"GnuPG"), 0) << d.MessageText().ToUtf8();
+        d.Answer(IDOK);
+    };
+    auto cancelSettings = [&](ModalDriver& d) {
+        ++settingsShown;
+        d.Click(IDCANCEL);
+    };
+
     ComPtr<IFileSaveDialog> save = CreateDialog<IFileSaveDialog>(CLSID_FileSaveDialog);
     ASSERT_EQ(save->SetFolder(ItemFor(copyFolder).Get()), S_OK);
     Automation automation;
     automation.OnDialog(ids::kTemplateId, [&](ModalDriver& d) {
         EXPECT_EQ(d.Check(CVeilshim::ciEncryptCheckId), 0);
+        d.Click(CVeilshim::ciEncryptCheckId);
+        EXPECT_EQ(d.Check(CVeilshim::ciEncryptCheckId), 0) << "unticked again";
+        EXPECT_EQ(settingsShown, 1);
         d.Click(ids::kCancelButton);
     });
+    automation.OnMessageBox(expectMissingGnuPG);
+    automation.OnDialog(IDD_SETTINGS, cancelSettings);
     EXPECT_EQ(save->Show(nullptr), HRESULT_FROM_WIN32(ERROR_CANCELLED));
     ComPtr<IShellItem> none;
     EXPECT_EQ(save->GetResult(none.Put()), E_FAIL) << "nothing was confirmed";
@@ -479,11 +505,16 @@ TEST_F(DialogWrappersTest, ErrorsInsideTheDialogAreShownAndNeverLeaveTheCall)
     automation.OnDialog(ids::kTemplateId, [&](ModalDriver& d) {
         TypeAndConfirm(d, ToCString(secret));
         EXPECT_TRUE(d.Exists(ids::kFileNameEdit)) << "still open after the error";
+        EXPECT_EQ(settingsShown, 2);
         d.Click(ids::kCancelButton);
     });
-    automation.OnMessageBox([](ModalDriver& d) { d.Answer(IDOK); });
+    automation.OnMessageBox(expectMissingGnuPG);
+    automation.OnDialog(IDD_SETTINGS, cancelSettings);
     EXPECT_EQ(open->Show(nullptr), HRESULT_FROM_WIN32(ERROR_CANCELLED));
     EXPECT_EQ(open->GetResults(nullptr), E_POINTER);
+    for (const CString& what : automation.Unexpected())
+        ADD_FAILURE() << "unexpected: " << what.ToUtf8();
+    EXPECT_EQ(automation.PendingActions(), 0);
 }
 
 TEST_F(DialogWrappersTest, AnUnsupportedGnuPGIsToldAndNothingIsOpenedOrTicked)
