@@ -7,10 +7,10 @@
 //       <folder>; answers a question about missing public keys with
 //       <answer> ("writeable", "readonly" or "-" for none expected); with
 //       <text>, replaces the current document's text and saves it.
-//   editordriver save-encrypted <folder> <name> <text> <png> <row>...
+//   editordriver save-encrypted <folder> <name> <text> <png> <user id>...
 //       Writes <text> into a new document and saves it as <name> in
-//       <folder> with "Encrypt file after save" ticked and the key list's
-//       rows <row>... chosen; the Save dialog is pictured in <png>.
+//       <folder> with "Encrypt file after save" ticked and the keys of the
+//       user ids chosen; the Save dialog is pictured in <png>.
 //   editordriver open-saveas <folder> <name> <png>
 //       Opens <name> from <folder>, then saves it with Save As, pictured in
 //       <png>: reports what the Save dialog shows and confirms it as shown.
@@ -72,6 +72,15 @@ void Exit(ModalDriver& d)
     d.Click(IDCANCEL);
 }
 
+// The row of the key selection list that shows `userId`; -1 when none does.
+int RowOf(ModalDriver& d, const CString& userId)
+{
+    for (int row = 0; row < d.ListRowCount(IDC_KEYLIST); ++row)
+        if (d.ListText(IDC_KEYLIST, row, 1) == userId)
+            return row;
+    return -1;
+}
+
 void AnswerMissingKeys(Automation& automation, const std::string& answer)
 {
     if (answer == "-")
@@ -107,9 +116,9 @@ int Run(int argc, char** argv, Automation& automation)
     }
     if (scenario == "save-encrypted" && argc >= 7) {
         const CString folder = Arg(argv, 2), name = Arg(argv, 3), text = Arg(argv, 4), png = Arg(argv, 5);
-        std::vector<int> rows;
+        std::vector<CString> userIds;
         for (int i = 6; i < argc; ++i)
-            rows.push_back(std::atoi(argv[i]));
+            userIds.push_back(Arg(argv, i));
         automation.OnDialog(IDD_TEXTEDIT, [=](ModalDriver& d) {
             d.Type(IDC_TEXT, text);
             d.Click(IDC_SAVEAS);
@@ -126,8 +135,13 @@ int Run(int argc, char** argv, Automation& automation)
             d.Click(IDOK);
         });
         automation.OnDialog(IDD_KEYSELECTION, [=](ModalDriver& d) {
-            for (int row : rows)
-                d.ListClick(IDC_KEYLIST, row, 0);
+            for (const CString& userId : userIds) {
+                const int row = RowOf(d, userId);
+                if (row < 0)
+                    Fail("no row for " + userId.ToUtf8());
+                else
+                    d.ListClick(IDC_KEYLIST, row, 0);
+            }
             d.Click(IDOK);
         });
         return 0;
@@ -160,6 +174,14 @@ int Run(int argc, char** argv, Automation& automation)
 }
 
 } // namespace
+
+// LeakSanitizer (sanitizer builds) leaves alone what fontconfig keeps for
+// the life of the process: its configuration, loaded once by Qt's font
+// database, as the test suites do.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
 
 int main(int argc, char** argv)
 {
