@@ -249,8 +249,16 @@ void CEncryptionTask::Process(IEncryption& engine)
     switch (m_status) {
     case eTaskWaitingForFile:
         ObserveProcess();
-        if (CDirectory::FileExist(GetFilePath(), CString()))
+        if (CDirectory::FileExist(GetFilePath(), CString())) {
+            // A program started through a launcher that replaced itself
+            // (GIO's gio-launch-desktop) goes by its own name by now.
+            if (IsUsingProcessRunning()) {
+                CString name = CFileUtils::GetAppName(*m_process);
+                if (!name.IsEmpty())
+                    m_strUsingProcess = name;
+            }
             m_status = eTaskFileInUse;
+        }
         break;
     case eTaskFileInUse:
         ObserveProcess();

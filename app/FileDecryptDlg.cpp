@@ -53,6 +53,13 @@ BOOL CFileDecryptDlg::OnInitDialog()
         m_recipients.SetItemText(row, 1, key.GetUserID());
         anySecret = anySecret || key.HasPrivatePart();
     }
+    // Key ids are never cut: the column grows to its widest id, and the user
+    // ids take the rest of the list.
+    int idWidth = m_recipients.GetColumnWidth(0);
+    m_recipients.SetColumnWidth(0, LVSCW_AUTOSIZE);
+    if (m_recipients.GetColumnWidth(0) < idWidth)
+        m_recipients.SetColumnWidth(0, idWidth);
+    m_recipients.SetColumnWidth(1, LVSCW_AUTOSIZE_USEHEADER);
     if (!anySecret) {
         CWnd* warning = GetDlgItem(IDC_NOPRIVATEKEY);
         if (warning) {
@@ -64,6 +71,13 @@ BOOL CFileDecryptDlg::OnInitDialog()
     }
     SetDlgItemText(IDC_ENCRYPTIONDATE, FormatEncryptionDate(Engine().GetEncryptionDate(m_strEncryptedFilePath).GetTime()));
     return TRUE;
+}
+
+void CFileDecryptDlg::OnSize(UINT type, int cx, int cy)
+{
+    CResizableDialog::OnSize(type, cx, cy);
+    if (m_recipients.GetSafeHwnd() && m_recipients.GetColumnCount() > 1)
+        m_recipients.SetColumnWidth(1, LVSCW_AUTOSIZE_USEHEADER);
 }
 
 void CFileDecryptDlg::OnOK()

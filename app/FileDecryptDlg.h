@@ -28,6 +28,7 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     void OnOK() override;
+    void OnSize(UINT type, int cx, int cy) override;
 
 private:
     IEncryption& Engine();
