@@ -9,6 +9,11 @@
 //                                milliseconds (default 60000), prints its
 //                                pid and exits 0 at once
 //   childproc fds                prints the numbers of its open descriptors
+//   childproc edit <path>        an editing application a desktop entry
+//                                starts: sleeps $CHILDPROC_EDIT_MS
+//                                milliseconds, appends $CHILDPROC_EDIT_TEXT
+//                                and a line end to the file (unset: leaves
+//                                it as it is), exits 0
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -70,6 +75,19 @@ int main(int argc, char** argv)
         }
         std::printf("%d\n", static_cast<int>(pid));
         std::fflush(stdout);
+        return 0;
+    }
+    if (mode == "edit" && argc >= 3) {
+        const char* ms = std::getenv("CHILDPROC_EDIT_MS");
+        SleepMs(ms ? std::strtol(ms, nullptr, 10) : 0);
+        if (const char* text = std::getenv("CHILDPROC_EDIT_TEXT")) {
+            FILE* file = std::fopen(argv[2], "a");
+            if (!file)
+                return 6;
+            bool written = std::fprintf(file, "%s\n", text) > 0;
+            if (std::fclose(file) != 0 || !written)
+                return 6;
+        }
         return 0;
     }
     if (mode == "fds") {
