@@ -36,5 +36,5 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CMAKE_AR
 cmake --build "$BUILD_DIR" -j "${JOBS:-2}"
 
 if [ "${1:-}" != "--no-run" ]; then
-  "$BUILD_DIR/bin/veilcase-info"
+  "$BUILD_DIR/bin/veilcase" --demo
 fi

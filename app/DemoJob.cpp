@@ -7,6 +7,7 @@
 // user would click "Open File".
 #include "app/DemoJob.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +121,56 @@ bool InstallDemoEditor()
                      "[Default Applications]\ntext/plain=veilcase-demo-editor.desktop;\n");
 }
 
+// The program's own log lines (its console) go to a file of the demo's
+// folder, so that the demonstration prints a plain account; they are shown
+// only when it fails.
+int g_savedStderr = -1;
+
+void CaptureConsole()
+{
+    int file = open((g_root + "/console.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (file < 0)
+        return;
+    std::fflush(stderr);
+    g_savedStderr = dup(STDERR_FILENO);
+    dup2(file, STDERR_FILENO);
+    close(file);
+}
+
+void ReleaseConsole(bool show)
+{
+    if (g_savedStderr < 0)
+        return;
+    std::fflush(stderr);
+    dup2(g_savedStderr, STDERR_FILENO);
+    close(g_savedStderr);
+    g_savedStderr = -1;
+    if (show) {
+        std::fputs("veilcase demo: what the program logged:\n", stderr);
+        std::fputs(ReadText(g_root + "/console.txt").c_str(), stderr);
+    }
+}
+
+// "User <mail>(0xID) \r\n" lines as one line.
+std::string OneLine(const CString& keys)
+{
+    std::string lines = keys.ToUtf8();
+    std::string text;
+    size_t start = 0;
+    while (start < lines.size()) {
+        size_t end = lines.find("\r\n", start);
+        std::string part = lines.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        while (!part.empty() && part.back() == ' ')
+            part.pop_back();
+        if (!part.empty())
+            text += (text.empty() ? "" : ", ") + part;
+        if (end == std::string::npos)
+            break;
+        start = end + 2;
+    }
+    return text;
+}
+
 struct SStateSeen {
     CString text;
     ULONGLONG tick;
@@ -134,6 +185,7 @@ int RunDemoJob()
         return 1;
     }
     Say("working in " + g_root + " (your own keys and settings are not touched)");
+    CaptureConsole();
     if (!platform::gui::HasDisplay())
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
@@ -208,7 +260,7 @@ int RunDemoJob()
                 d.SavePng(png);
                 encryptedAgain = tasks.GetCount() > 0 && tasks.GetAt(0).GetStatus() == eTaskEncrypted;
                 if (tasks.GetCount() > 0)
-                    Say("recipients: " + tasks.GetAt(0).GetKeysString().ToUtf8());
+                    Say("recipients: " + OneLine(tasks.GetAt(0).GetKeysString()));
                 d.Close();
             });
             if (app.OpenFile(CString::FromUtf8(encrypted)))
@@ -238,6 +290,7 @@ int RunDemoJob()
         Say("the document is encrypted again for " + std::string(kDemoUser) + " and holds the edit");
         result = 0;
     } while (false);
+    ReleaseConsole(result != 0);
     CleanUp();
     return result;
 }
