@@ -3,10 +3,11 @@
 // windows: a double-clicked file through the decrypt-file dialog and the
 // pending-tasks window, driven through the automation with pictures of
 // both; an unchanged file; a file nobody here can decrypt; closing with a
-// task still pending and taking it up at the next start; and the program as
-// a separate process: a second instance handing its file to the first, and
-// the first killed with SIGKILL mid-task, taking the task up when started
-// again.
+// task still pending and taking it up at the next start; a task's details,
+// the version and the question before a pending task is dropped; and the
+// program as a separate process: a second instance handing its file to the
+// first, and the first killed with SIGKILL mid-task, taking the task up when
+// started again.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -360,6 +361,69 @@ TEST_F(VeilcaseAppTest, ClosingWithATaskPendingKeepsItsWorkingCopyForTheNextStar
     next.RunWindow();
     EXPECT_EQ(Decrypt(encrypted), std::string("first draft\n") + cszEdit + "\n");
     EXPECT_FALSE(fs::exists(workingCopy.parent_path()));
+}
+
+TEST_F(VeilcaseAppTest, TheWindowShowsDetailsAndVersionAndAsksBeforeDroppingAPendingTask)
+{
+    fs::path encrypted = MakeDocument("plan.txt", "plan\n", {&home->Alice()});
+    fs::path workingCopy = fs::path(CConfiguration::GetWorkingDir(1).ToUtf8()) / "plan.txt";
+    WriteFile(workingCopy, "plan\n");
+    platform::CProcessHandle editor;
+    DWORD error = 0;
+    ASSERT_TRUE(platform::StartProcess(u"\"" + U(BinDir() / "childproc") + u"\" exit 0 600000",
+                                       platform::EProcessOutput::eInherit, editor, nullptr, error));
+    CArrayEx<ULONGLONG, const ULONGLONG&> ids;
+    ids.Add(home->Alice().keyIdValue);
+    CString copyPath = U(workingCopy);
+    SEncryptionTask record;
+    CIpc::FillRecord(record, copyPath, U(encrypted), ids, editor.GetId(), 1, 1,
+                     CFileUtils::ComputeFileHash(copyPath));
+    CVeilcaseApp app;
+    app.Tasks().Add(std::make_unique<CEncryptionTask>(record));
+
+    Automation automation;
+    automation.OnDialog(IDD_VEILCASE_DIALOG, [&](ModalDriver& d) {
+        std::vector<std::string> states;
+        ASSERT_TRUE(WaitForStatus(d, u"File in use", states, 20000)) << Joined(states);
+        // A double click on the row: the task's particulars.
+        automation.OnMessageBox([&](ModalDriver& box) {
+            std::string text = box.MessageText().ToUtf8();
+            EXPECT_NE(text.find("Affected file: " + workingCopy.string()), std::string::npos) << text;
+            EXPECT_NE(text.find("Status: File in use"), std::string::npos) << text;
+            EXPECT_NE(text.find("not finished yet"), std::string::npos) << text;
+            EXPECT_NE(text.find(home->Alice().userId), std::string::npos) << text;
+            box.SavePng(ImagePath("veilcase-task-details.png"));
+            box.Answer(IDOK);
+        });
+        d.ListDoubleClick(IDC_TASKLIST, 0, 0);
+        automation.OnMessageBox([](ModalDriver& box) {
+            EXPECT_NE(box.MessageText().Find(u"Version: 1."), -1) << box.MessageText().ToUtf8();
+            box.Answer(IDOK);
+        });
+        d.Click(IDC_ABOUT);
+        // "Remove" on a pending task asks; "No" keeps it, "Yes" drops it.
+        automation.OnMessageBox([](ModalDriver& box) { box.Answer(IDNO); });
+        d.ListClick(IDC_TASKLIST, 0, 4);
+        EXPECT_EQ(d.ListRowCount(IDC_TASKLIST), 1);
+        automation.OnMessageBox([](ModalDriver& box) { box.Answer(IDYES); });
+        d.ListClick(IDC_TASKLIST, 0, 4);
+        EXPECT_EQ(d.ListRowCount(IDC_TASKLIST), 0);
+        d.SavePng(ImagePath("veilcase-window-empty.png"));
+        d.Close(); // nothing pending any more: no question
+    });
+    app.RunWindow();
+    EXPECT_TRUE(automation.Unexpected().empty()) << automation.Unexpected().front().ToUtf8();
+    CString removeQuestion;
+    platform::LoadResourceString(IDS_TASK_PENDING, removeQuestion);
+    std::vector<CString> texts = automation.MessageBoxTexts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[2], removeQuestion);
+    EXPECT_EQ(app.Tasks().GetCount(), 0);
+    // A dropped task is not taken up again, and its working copy is left alone.
+    EXPECT_FALSE(fs::exists(RecordOf(workingCopy)));
+    EXPECT_TRUE(fs::exists(workingCopy));
+    editor.Terminate(0);
+    editor.Wait(INFINITE);
 }
 
 TEST_F(VeilcaseAppTest, ASecondInstanceHandsItsFileToTheFirst)
