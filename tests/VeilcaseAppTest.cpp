@@ -2,7 +2,8 @@
 // of application (a real child process started through GIO) and the real
 // windows: a double-clicked file through the decrypt-file dialog and the
 // pending-tasks window, driven through the automation with pictures of
-// both; an unchanged file; a file nobody here can decrypt; closing with a
+// both; an unchanged file; a file nobody here can decrypt; missing public
+// keys and a read-only copy; a failed encryption tried again; closing with a
 // task still pending and taking it up at the next start; a task's details,
 // the version and the question before a pending task is dropped; and the
 // program as a separate process: a second instance handing its file to the
@@ -23,6 +24,7 @@
 #include "FileUtils.h"
 #include "GpgTestHome.h"
 #include "Ipc.h"
+#include "OutsideKeyRing.h"
 #include "TestEnvironment.h"
 #include "app/VeilcaseApp.h"
 #include "platform/Process.h"
@@ -190,8 +192,9 @@ protected:
 
     // Waits in the window until the first row's state is `status`, noting
     // every state it shows on the way.
+    // With `prefix`, a state shown with more after it (": <error>") counts.
     static bool WaitForStatus(ModalDriver& d, const CString& status, std::vector<std::string>& seen,
-                              int timeoutMs = ciLongWaitMs)
+                              int timeoutMs = ciLongWaitMs, bool prefix = false)
     {
         return d.WaitUntil(
             [&] {
@@ -200,7 +203,7 @@ protected:
                 std::string shown = d.ListText(IDC_TASKLIST, 0, 2).ToUtf8();
                 if (seen.empty() || seen.back() != shown)
                     seen.push_back(shown);
-                return shown == status.ToUtf8();
+                return prefix ? shown.rfind(status.ToUtf8(), 0) == 0 : shown == status.ToUtf8();
             },
             timeoutMs);
     }
@@ -311,6 +314,91 @@ TEST_F(VeilcaseAppTest, AnUnchangedFileStaysAsItWasAndAFileNobodyHereCanDecryptI
     EXPECT_EQ(app.Tasks().GetCount(), 0);
     EXPECT_TRUE(WorkingCopies("secret.txt").empty());
     EXPECT_TRUE(automation.Unexpected().empty());
+}
+
+TEST_F(VeilcaseAppTest, WithPublicKeysMissingTheUserChoosesAndAReadOnlyCopyIsNeverEncrypted)
+{
+    fs::path shared = user / "shared.txt.gpg";
+    ASSERT_TRUE(EncryptForAliceAndStranger(shared, "shared.txt", "shared\n"));
+    std::string before = ReadFile(shared);
+    ScopedEnv wait("CHILDPROC_EDIT_MS", "3200");
+    ScopedEnv edit("CHILDPROC_EDIT_TEXT", cszEdit);
+
+    CVeilcaseApp app;
+    Automation automation;
+    // "Open File" asks how to open; "Cancel" there keeps the decrypt-file
+    // dialog open, "No" opens read-only.
+    automation.OnDialog(IDD_DECRYPTFILE, [&](ModalDriver& d) {
+        EXPECT_EQ(d.ListRowCount(IDC_RECIPIENTS), 2);
+        d.SavePng(ImagePath("veilcase-decrypt-file-key-missing.png"));
+        automation.OnMessageBox([](ModalDriver& box) {
+            EXPECT_GE(box.MessageText().Find(u"You have not all public keys for this document."), 0);
+            box.Answer(IDCANCEL);
+        });
+        d.Click(IDOK);
+        EXPECT_TRUE(d.IsVisible(IDOK));
+        automation.OnMessageBox([](ModalDriver& box) { box.Answer(IDNO); });
+        d.Click(IDOK);
+    });
+    std::vector<std::string> states;
+    fs::path workingCopy;
+    automation.OnDialog(IDD_VEILCASE_DIALOG, [&](ModalDriver& d) {
+        EXPECT_TRUE(WaitForStatus(d, u"File in use", states, 20000)) << Joined(states);
+        workingCopy = app.Tasks().GetAt(0).GetFilePath().ToUtf8();
+        EXPECT_EQ(app.Tasks().GetAt(0).IsEncryptionScheduled(), 0);
+        EXPECT_TRUE(WaitForStatus(d, u"Encrypted(Not modified)", states)) << Joined(states);
+        d.Close();
+    });
+    ASSERT_TRUE(app.OpenFile(U(shared)));
+    app.RunWindow();
+    EXPECT_TRUE(automation.Unexpected().empty()) << automation.Unexpected().front().ToUtf8();
+    EXPECT_EQ(ReadFile(shared), before) << "a read-only copy was encrypted";
+    ASSERT_FALSE(workingCopy.empty());
+    EXPECT_FALSE(fs::exists(workingCopy.parent_path()));
+}
+
+TEST_F(VeilcaseAppTest, AFailedEncryptionKeepsTheEditAndIsTriedAgainAtTheNextStart)
+{
+    fs::path encrypted = MakeDocument("budget.txt", "budget\n", {&home->Alice()});
+    std::string before = ReadFile(encrypted);
+    ScopedEnv wait("CHILDPROC_EDIT_MS", "3200");
+    ScopedEnv edit("CHILDPROC_EDIT_TEXT", cszEdit);
+    fs::path workingCopy;
+    {
+        CVeilcaseApp app;
+        Automation automation;
+        automation.OnDialog(IDD_DECRYPTFILE, [](ModalDriver& d) { d.Click(IDOK); });
+        automation.OnDialog(IDD_VEILCASE_DIALOG, [&](ModalDriver& d) {
+            std::vector<std::string> states;
+            ASSERT_TRUE(WaitForStatus(d, u"File in use", states, 20000)) << Joined(states);
+            workingCopy = app.Tasks().GetAt(0).GetFilePath().ToUtf8();
+            // GnuPG fails from now on.
+            CConfiguration::SetGnuPGPath(u"/bin/false");
+            EXPECT_TRUE(WaitForStatus(d, u"Encrytion failed", states, ciLongWaitMs, true)) << Joined(states);
+            EXPECT_NE(d.ListText(IDC_TASKLIST, 0, 2).Find(u"Unknown GnuPG Error"), -1);
+            d.SavePng(ImagePath("veilcase-window-encryption-failed.png"));
+            d.Close(); // a failed task is not pending: no question
+        });
+        ASSERT_TRUE(app.OpenFile(U(encrypted)));
+        app.RunWindow();
+        CConfiguration::SetGnuPGPath(u"/usr/bin/gpg");
+        EXPECT_TRUE(automation.Unexpected().empty()) << automation.Unexpected().front().ToUtf8();
+    }
+    EXPECT_EQ(ReadFile(encrypted), before);
+    ASSERT_FALSE(workingCopy.empty());
+    EXPECT_NE(ReadFile(workingCopy).find(cszEdit), std::string::npos) << "the edit is lost";
+    EXPECT_TRUE(fs::exists(RecordOf(workingCopy)));
+
+    CVeilcaseApp next;
+    Automation automation;
+    automation.OnDialog(IDD_VEILCASE_DIALOG, [&](ModalDriver& d) {
+        std::vector<std::string> states;
+        EXPECT_TRUE(WaitForStatus(d, u"Encrypted", states)) << Joined(states);
+        d.Close();
+    });
+    next.RunWindow();
+    EXPECT_EQ(Decrypt(encrypted), std::string("budget\n") + cszEdit + "\n");
+    EXPECT_FALSE(fs::exists(workingCopy.parent_path()));
 }
 
 TEST_F(VeilcaseAppTest, ClosingWithATaskPendingKeepsItsWorkingCopyForTheNextStart)
