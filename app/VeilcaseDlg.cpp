@@ -2,11 +2,10 @@
 
 #include "Ipc.h"
 #include "Log.h"
-#include "GuiUtils.h"
+#include "app/AboutDialog.h"
+#include "app/TaskDetailsDialog.h"
 #include "dialoghook/SettingsDlg.h"
 #include "platform/MessageBox.h"
-#include "platform/MessageInserts.h"
-#include "platform/Resources.h"
 #include "platform/gui/Gui.h"
 #include "resources/resource.h"
 
@@ -235,27 +234,14 @@ void CVeilcaseDlg::OnDoubleClick(NMHDR*, LRESULT* result)
 
 void CVeilcaseDlg::ShowTaskDetails(const CEncryptionTask& task)
 {
-    auto line = [](UINT id, const CString& value) {
-        CString pattern;
-        platform::LoadResourceString(id, pattern);
-        return platform::FormatMessageInserts(pattern, {value}) + u"\n";
-    };
-    const char16_t* timeFormat = u"%d.%m.%Y %H:%M:%S";
-    CString text = line(IDS_AFFECTED_FILE, task.GetFilePath()) + line(IDS_USING_PROCESS, task.GetUsingProcess()) +
-                   line(IDS_STATUS, task.GetStatusDisplayText()) +
-                   line(IDS_TASK_CREATED, task.GetCreationTime().Format(timeFormat)) +
-                   line(IDS_TASK_COMPLETED, task.GetCompletionTime().GetTime() == 0
-                                                ? CString(u"not finished yet")
-                                                : task.GetCompletionTime().Format(timeFormat));
-    text += u"\nUsed keys:\n";
-    for (const CKey& key : task.GetKeys())
-        text += key.GetShortKeyIDString() + u"  " + key.GetUserID() + u"\n";
-    AfxMessageBox(text, MB_OK | MB_ICONINFORMATION);
+    CTaskDetailsDialog details(task, this);
+    details.DoModal();
 }
 
 void CVeilcaseDlg::OnAbout()
 {
-    AfxMessageBox(u"veilcase\nVersion: " + CGuiUtils::GetProductVersion(), MB_OK | MB_ICONINFORMATION);
+    CAboutDialog about(this);
+    about.DoModal();
 }
 
 void CVeilcaseDlg::OnSettings()

@@ -22,10 +22,12 @@
 #include "Configuration.h"
 #include "Encryption.h"
 #include "FileUtils.h"
+#include "GuiUtils.h"
 #include "GpgTestHome.h"
 #include "Ipc.h"
 #include "OutsideKeyRing.h"
 #include "TestEnvironment.h"
+#include "app/TaskDetailsDialog.h"
 #include "app/VeilcaseApp.h"
 #include "platform/Process.h"
 #include "platform/Resources.h"
@@ -474,19 +476,25 @@ TEST_F(VeilcaseAppTest, TheWindowShowsDetailsAndVersionAndAsksBeforeDroppingAPen
         std::vector<std::string> states;
         ASSERT_TRUE(WaitForStatus(d, u"File in use", states, 20000)) << Joined(states);
         // A double click on the row: the task's particulars.
-        automation.OnMessageBox([&](ModalDriver& box) {
-            std::string text = box.MessageText().ToUtf8();
-            EXPECT_NE(text.find("Affected file: " + workingCopy.string()), std::string::npos) << text;
-            EXPECT_NE(text.find("Status: File in use"), std::string::npos) << text;
-            EXPECT_NE(text.find("not finished yet"), std::string::npos) << text;
-            EXPECT_NE(text.find(home->Alice().userId), std::string::npos) << text;
+        automation.OnDialog(IDD_DETAILS, [&](ModalDriver& box) {
+            EXPECT_EQ(box.Caption(), u"Details");
+            EXPECT_EQ(box.Text(IDC_DETAILS_FILE), u"Affected file: " + copyPath);
+            EXPECT_EQ(box.Text(IDC_DETAILS_PROCESS), u"Using process: childproc");
+            EXPECT_EQ(box.Text(IDC_DETAILS_STATUS), u"Status: File in use");
+            EXPECT_EQ(box.Text(IDC_DETAILS_CREATED),
+                      u"Task created: " + CTaskDetailsDialog::FormatTime(CTime(record.creationTime)));
+            EXPECT_EQ(box.Text(IDC_DETAILS_COMPLETED), u"Task completed: not finished yet");
+            ASSERT_EQ(box.ListRowCount(IDC_DETAILS_KEYS), 1);
+            EXPECT_EQ(box.ListText(IDC_DETAILS_KEYS, 0, 1), CString::FromUtf8(home->Alice().userId));
+            EXPECT_EQ(box.ListText(IDC_DETAILS_KEYS, 0, 0).GetLength(), 8);
             box.SavePng(ImagePath("veilcase-task-details.png"));
-            box.Answer(IDOK);
+            box.Click(IDCANCEL);
         });
         d.ListDoubleClick(IDC_TASKLIST, 0, 0);
-        automation.OnMessageBox([](ModalDriver& box) {
-            EXPECT_NE(box.MessageText().Find(u"Version: 1."), -1) << box.MessageText().ToUtf8();
-            box.Answer(IDOK);
+        automation.OnDialog(IDD_ABOUTBOX, [](ModalDriver& box) {
+            EXPECT_EQ(box.Text(IDC_VERSION), u"Version: " + CGuiUtils::GetProductVersion());
+            box.SavePng(ImagePath("veilcase-about.png"));
+            box.Click(IDOK);
         });
         d.Click(IDC_ABOUT);
         // "Remove" on a pending task asks; "No" keeps it, "Yes" drops it.
@@ -504,8 +512,9 @@ TEST_F(VeilcaseAppTest, TheWindowShowsDetailsAndVersionAndAsksBeforeDroppingAPen
     CString removeQuestion;
     platform::LoadResourceString(IDS_TASK_PENDING, removeQuestion);
     std::vector<CString> texts = automation.MessageBoxTexts();
-    ASSERT_EQ(texts.size(), 4u);
-    EXPECT_EQ(texts[2], removeQuestion);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], removeQuestion);
+    EXPECT_EQ(texts[1], removeQuestion);
     EXPECT_EQ(app.Tasks().GetCount(), 0);
     // A dropped task is not taken up again, and its working copy is left alone.
     EXPECT_FALSE(fs::exists(RecordOf(workingCopy)));
