@@ -5,10 +5,10 @@
 // both; an unchanged file; a file nobody here can decrypt; missing public
 // keys and a read-only copy; a failed encryption tried again; closing with a
 // task still pending and taking it up at the next start; a task's details,
-// the version and the question before a pending task is dropped; and the
-// program as a separate process: a second instance handing its file to the
-// first, and the first killed with SIGKILL mid-task, taking the task up when
-// started again.
+// the version, the columns of a widened window and the question before a
+// pending task is dropped; and the program as a separate process: a second
+// instance handing its file to the first, and the first killed with SIGKILL
+// mid-task, taking the task up when started again.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -475,6 +475,18 @@ TEST_F(VeilcaseAppTest, TheWindowShowsDetailsAndVersionAndAsksBeforeDroppingAPen
     automation.OnDialog(IDD_VEILCASE_DIALOG, [&](ModalDriver& d) {
         std::vector<std::string> states;
         ASSERT_TRUE(WaitForStatus(d, u"File in use", states, 20000)) << Joined(states);
+        // Widened by 101 pixels: "File Name" and "Keys" get 50 each.
+        int fileWidth = d.ListCellRect(IDC_TASKLIST, 0, 0).Width();
+        int keysWidth = d.ListCellRect(IDC_TASKLIST, 0, 3).Width();
+        int processWidth = d.ListCellRect(IDC_TASKLIST, 0, 1).Width();
+        CRect frame;
+        d.Dialog()->GetWindowRect(&frame);
+        d.Dialog()->MoveWindow(frame.left, frame.top, frame.Width() + 101, frame.Height());
+        d.Wait(50);
+        EXPECT_EQ(d.ListCellRect(IDC_TASKLIST, 0, 0).Width(), fileWidth + 50);
+        EXPECT_EQ(d.ListCellRect(IDC_TASKLIST, 0, 3).Width(), keysWidth + 50);
+        EXPECT_EQ(d.ListCellRect(IDC_TASKLIST, 0, 1).Width(), processWidth);
+
         // A double click on the row: the task's particulars.
         automation.OnDialog(IDD_DETAILS, [&](ModalDriver& box) {
             EXPECT_EQ(box.Caption(), u"Details");
