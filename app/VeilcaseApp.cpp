@@ -174,8 +174,10 @@ bool CVeilcaseApp::OpenFile(const CString& path)
     int encrypt = decrypt.m_bKeepUnencrypted ? 0 : 1;
     int remove = decrypt.m_bDeleteAfterwards;
     if (IsAnotherInstanceRunning()) {
-        CIpc::SendEncryptionTask(decrypted, path, ids, pid, encrypt, remove,
-                                 encrypt ? CFileUtils::ComputeFileHash(decrypted) : CArrayEx<BYTE, BYTE>());
+        // The hash taken before the application started: one taken now may
+        // already include the user's first save, which would then count as
+        // no change and be lost.
+        CIpc::SendEncryptionTask(decrypted, path, ids, pid, encrypt, remove, encrypt ? hash : CArrayEx<BYTE, BYTE>());
         return false;
     }
     m_pendingRecord = std::make_unique<SEncryptionTask>();

@@ -540,8 +540,11 @@ TEST_F(VeilcaseAppTest, ASecondInstanceHandsItsFileToTheFirst)
     CProgram first;
     ASSERT_TRUE(first.WaitForWindow());
     fs::path encrypted = MakeDocument("letter.txt", "Dear reader,\n", {&home->Alice()});
-    ScopedEnv wait("CHILDPROC_EDIT_MS", "3500");
+    // An application that saves at once: the edit must not count as the
+    // state the file was opened in.
+    ScopedEnv wait("CHILDPROC_EDIT_MS", "0");
     ScopedEnv edit("CHILDPROC_EDIT_TEXT", cszEdit);
+    ScopedEnv stay("CHILDPROC_EDIT_STAY_MS", "3500");
 
     CVeilcaseApp second;
     Automation automation;

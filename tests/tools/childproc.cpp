@@ -13,7 +13,8 @@
 //                                starts: sleeps $CHILDPROC_EDIT_MS
 //                                milliseconds, appends $CHILDPROC_EDIT_TEXT
 //                                and a line end to the file (unset: leaves
-//                                it as it is), exits 0
+//                                it as it is), stays $CHILDPROC_EDIT_STAY_MS
+//                                milliseconds more, exits 0
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -88,6 +89,8 @@ int main(int argc, char** argv)
             if (std::fclose(file) != 0 || !written)
                 return 6;
         }
+        const char* stay = std::getenv("CHILDPROC_EDIT_STAY_MS");
+        SleepMs(stay ? std::strtol(stay, nullptr, 10) : 0);
         return 0;
     }
     if (mode == "fds") {
