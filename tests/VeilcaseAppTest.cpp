@@ -2,13 +2,14 @@
 // of application (a real child process started through GIO) and the real
 // windows: a double-clicked file through the decrypt-file dialog and the
 // pending-tasks window, driven through the automation with pictures of
-// both; an unchanged file; a file nobody here can decrypt; missing public
-// keys and a read-only copy; a failed encryption tried again; closing with a
-// task still pending and taking it up at the next start; a task's details,
-// the version, the columns of a widened window and the question before a
-// pending task is dropped; and the program as a separate process: a second
-// instance handing its file to the first, and the first killed with SIGKILL
-// mid-task, taking the task up when started again.
+// both; an unchanged file; a plain file; a file nobody here can decrypt;
+// missing public keys and a read-only copy; a failed encryption tried again;
+// closing with a task still pending and taking it up at the next start; a
+// task's details, the version, the columns of a widened window and the
+// question before a pending task is dropped; and the program as a separate
+// process: a second instance handing its file to the first (and a bare one
+// ending at once), and the first killed with SIGKILL mid-task, taking the
+// task up when started again.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -279,7 +280,7 @@ TEST_F(VeilcaseAppTest, ADoubleClickedFileIsShownOpenedInItsApplicationAndEncryp
     EXPECT_FALSE(fs::exists(workingCopy.parent_path())) << "the working copy's folder stays";
 }
 
-TEST_F(VeilcaseAppTest, AnUnchangedFileStaysAsItWasAndAFileNobodyHereCanDecryptIsNotOpened)
+TEST_F(VeilcaseAppTest, AnUnchangedFileStaysAsItWasAPlainFileJustOpensAndAFileNobodyHereCanDecryptIsNotOpened)
 {
     fs::path encrypted = MakeDocument("notes.txt", "unchanged\n", {&home->Alice()});
     std::string before = ReadFile(encrypted);
@@ -300,6 +301,20 @@ TEST_F(VeilcaseAppTest, AnUnchangedFileStaysAsItWasAndAFileNobodyHereCanDecryptI
     }
     EXPECT_EQ(ReadFile(encrypted), before);
     EXPECT_TRUE(WorkingCopies("notes.txt").empty());
+
+    // A file that is not encrypted just opens in its application.
+    fs::path plain = user / "plain.txt";
+    WriteFile(plain, "plain\n");
+    {
+        ScopedEnv quick("CHILDPROC_EDIT_MS", "0");
+        ScopedEnv mark("CHILDPROC_EDIT_TEXT", "opened");
+        CVeilcaseApp app;
+        Automation automation;
+        EXPECT_FALSE(app.OpenFile(U(plain)));
+        EXPECT_TRUE(PollUntil([&] { return ReadFile(plain) == "plain\nopened\n"; }, 20000));
+        EXPECT_TRUE(automation.Shown().empty());
+        EXPECT_TRUE(WorkingCopies("plain.txt").empty());
+    }
 
     // Only a key whose secret part is elsewhere: nothing to open it with.
     fs::path foreign = MakeDocument("secret.txt", "not for us\n", {&home->PublicOnly()});
@@ -554,6 +569,12 @@ TEST_F(VeilcaseAppTest, ASecondInstanceHandsItsFileToTheFirst)
     EXPECT_FALSE(second.OpenFile(U(encrypted)));
     EXPECT_EQ(second.Tasks().GetCount(), 0);
     EXPECT_TRUE(automation.Unexpected().empty());
+
+    // Started again with nothing to do, it ends at once: no window here.
+    CVeilcaseApp bare;
+    EXPECT_EQ(bare.Run(CVeilcaseApp::ParseCommandLine({})), 0);
+    EXPECT_TRUE(automation.Unexpected().empty());
+    EXPECT_EQ(automation.Shown().size(), 1u);
 
     std::vector<fs::path> copies = WorkingCopies("letter.txt");
     ASSERT_EQ(copies.size(), 1u);
