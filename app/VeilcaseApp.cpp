@@ -160,19 +160,30 @@ bool CVeilcaseApp::OpenFile(const CString& path)
             ids.Add(id);
     CArrayEx<BYTE, BYTE> hash = CFileUtils::ComputeFileHash(decrypted);
 
+    int encrypt = decrypt.m_bKeepUnencrypted ? 0 : 1;
+    int remove = decrypt.m_bDeleteAfterwards;
     DWORD error = platform::ShellOpenFile(decrypted, opened);
     DWORD pid = opened.process.IsNull() ? 0 : opened.process.GetId();
-    if (error != ERROR_SUCCESS)
+    if (error != ERROR_SUCCESS) {
         WriteLog(eLogError, u"Cannot open <%s> in its application: error %u", decrypted.GetString(),
                  static_cast<unsigned>(error));
-    else
+        // Nothing opened: say where the decrypted copy is, so that the user
+        // can open it some other way; its task waits for "Finish".
+        if (!ids.IsEmpty())
+            AfxMessageBox(CString(error == ERROR_NO_ASSOCIATION
+                                      ? u"No application is set up to open files of this type."
+                                      : u"The application for this file could not be started.") +
+                              u"\n\nThe decrypted copy is:\n" + decrypted +
+                              u"\n\nOpen it yourself; when you are done with it, press \"Finish\" in its row of "
+                              u"the pending encryption tasks" +
+                              (encrypt ? u" and it is encrypted again." : u" and it is removed."),
+                          MB_OK | MB_ICONWARNING);
+    } else
         WriteLog(eLogDebug, u"<%s> opened with %s (process %u)", decrypted.GetString(),
                  opened.application.GetString(), static_cast<unsigned>(pid));
     if (ids.IsEmpty())
         return true;
 
-    int encrypt = decrypt.m_bKeepUnencrypted ? 0 : 1;
-    int remove = decrypt.m_bDeleteAfterwards;
     if (IsAnotherInstanceRunning()) {
         // The hash taken before the application started: one taken now may
         // already include the user's first save, which would then count as

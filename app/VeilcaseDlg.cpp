@@ -128,8 +128,23 @@ void CVeilcaseDlg::OnTimer(UINT_PTR id)
             for (int row = 0; row < m_list.GetItemCount(); ++row)
                 UpdateRow(row);
     }
+    // A window started hidden by a hand-off comes up when a task needs the
+    // user: a file handed on to another program waits for "Finish", and a
+    // failed encryption leaves an edit unencrypted.
+    if (!IsWindowVisible() && NeedsUser())
+        ShowWindow(SW_SHOW);
     if (!m_bClosing)
         SetTimer(ciTimerId, m_tasks.GetNextPassDelay());
+}
+
+bool CVeilcaseDlg::NeedsUser() const
+{
+    for (int i = 0; i < m_tasks.GetCount(); ++i) {
+        const CEncryptionTask& task = m_tasks.GetAt(i);
+        if ((task.GetStatus() == eTaskFileInUse && task.IsHandedOn()) || task.GetStatus() == eTaskEncryptionFailed)
+            return true;
+    }
+    return false;
 }
 
 void CVeilcaseDlg::BuildList()

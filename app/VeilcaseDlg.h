@@ -56,6 +56,8 @@ private:
     void ShowTaskDetails(const CEncryptionTask& task);
     // Closes after the question of message 1005 when tasks are pending.
     void CloseIfConfirmed();
+    // Whether a task waits for the user ("Finish") or has failed.
+    bool NeedsUser() const;
     // Rebuilds every row from the task list.
     void BuildList();
     // Brings one row up to date with its task.

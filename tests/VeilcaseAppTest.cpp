@@ -6,10 +6,11 @@
 // missing public keys and a read-only copy; a failed encryption tried again;
 // closing with a task still pending and taking it up at the next start; a
 // task's details, the version, the columns of a widened window and the
-// question before a pending task is dropped; and the program as a separate
-// process: a second instance handing its file to the first (and a bare one
-// ending at once), and the first killed with SIGKILL mid-task, taking the
-// task up when started again.
+// question before a pending task is dropped; a file no application opens; a
+// hidden window coming up for a task that needs the user; and the program
+// as a separate process: a second instance handing its file to the first
+// (and a bare one ending at once), and the first killed with SIGKILL
+// mid-task, taking the task up when started again.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -30,6 +31,7 @@
 #include "TestEnvironment.h"
 #include "app/TaskDetailsDialog.h"
 #include "app/VeilcaseApp.h"
+#include "app/VeilcaseDlg.h"
 #include "platform/Process.h"
 #include "platform/Resources.h"
 #include "platform/Window.h"
@@ -546,6 +548,81 @@ TEST_F(VeilcaseAppTest, TheWindowShowsDetailsAndVersionAndAsksBeforeDroppingAPen
     // A dropped task is not taken up again, and its working copy is left alone.
     EXPECT_FALSE(fs::exists(RecordOf(workingCopy)));
     EXPECT_TRUE(fs::exists(workingCopy));
+    editor.Terminate(0);
+    editor.Wait(INFINITE);
+}
+
+TEST_F(VeilcaseAppTest, WithNoApplicationForTheFileTheUserIsToldWhereTheCopyIs)
+{
+    fs::path encrypted = MakeDocument("blob.bin", std::string("\x00\x01\x02\xff binary", 11), {&home->Alice()});
+    CVeilcaseApp app;
+    Automation automation;
+    automation.OnDialog(IDD_DECRYPTFILE, [](ModalDriver& d) { d.Click(IDOK); });
+    CString told;
+    automation.OnMessageBox([&](ModalDriver& box) {
+        told = box.MessageText();
+        box.SavePng(ImagePath("veilcase-no-application.png"));
+        box.Answer(IDOK);
+    });
+    ASSERT_TRUE(app.OpenFile(U(encrypted)));
+    ASSERT_EQ(app.Tasks().GetCount(), 1);
+    CString copy = app.Tasks().GetAt(0).GetFilePath();
+    EXPECT_NE(told.Find(u"No application is set up to open files of this type."), -1) << told.ToUtf8();
+    EXPECT_NE(told.Find(copy), -1) << told.ToUtf8();
+    // The task waits for the user, who opens the copy elsewhere and says so.
+    EXPECT_TRUE(app.Tasks().GetAt(0).IsHandedOn());
+    app.Tasks().RemoveAt(0);
+    EXPECT_TRUE(automation.Unexpected().empty());
+}
+
+TEST_F(VeilcaseAppTest, AHiddenWindowComesUpWhenATaskNeedsTheUser)
+{
+    fs::path encrypted = MakeDocument("memo.txt", "memo\n", {&home->Alice()});
+    std::string before = ReadFile(encrypted);
+    platform::CProcessHandle editor;
+    DWORD error = 0;
+    ASSERT_TRUE(platform::StartProcess(u"\"" + U(BinDir() / "childproc") + u"\" exit 0 600000",
+                                       platform::EProcessOutput::eInherit, editor, nullptr, error));
+    CArrayEx<ULONGLONG, const ULONGLONG&> ids;
+    ids.Add(home->Alice().keyIdValue);
+    auto makeTask = [&](const std::string& name, DWORD pid) {
+        fs::path copy = fs::path(CConfiguration::GetWorkingDir(1).ToUtf8()) / name;
+        WriteFile(copy, "memo\n");
+        CString copyPath = U(copy);
+        SEncryptionTask record;
+        CIpc::FillRecord(record, copyPath, U(encrypted), ids, pid, 1, 1, CFileUtils::ComputeFileHash(copyPath));
+        return std::make_unique<CEncryptionTask>(record);
+    };
+
+    CEncryptionTaskList tasks;
+    tasks.Add(makeTask("memo.txt", editor.GetId())); // its application still runs
+    CVeilcaseDlg window(tasks);
+    window.SetStartHidden(true);
+    Automation automation;
+    fs::path handedOn;
+    automation.OnDialog(IDD_VEILCASE_DIALOG, [&](ModalDriver& d) {
+        std::vector<std::string> states;
+        ASSERT_TRUE(WaitForStatus(d, u"File in use", states, 20000)) << Joined(states);
+        d.Wait(500);
+        EXPECT_FALSE(window.IsWindowVisible()) << "a task that needs nobody brought the window up";
+        // A file handed on to another program: the window comes up and its
+        // row offers "Finish".
+        window.AddTask(makeTask("memo.txt", 0));
+        handedOn = tasks.GetAt(1).GetFilePath().ToUtf8();
+        EXPECT_TRUE(d.WaitUntil([&] { return window.IsWindowVisible() != FALSE; }, 20000));
+        EXPECT_TRUE(d.WaitUntil([&] { return d.ListText(IDC_TASKLIST, 1, 1) == u"Finish"; }, 5000));
+        d.SavePng(ImagePath("veilcase-window-finish.png"));
+        WriteFile(handedOn, std::string("memo\n") + cszEdit + "\n");
+        d.ListClick(IDC_TASKLIST, 1, 1);
+        EXPECT_TRUE(d.WaitUntil([&] { return d.ListText(IDC_TASKLIST, 1, 2) == u"Encrypted"; }, ciLongWaitMs))
+            << d.ListText(IDC_TASKLIST, 1, 2).ToUtf8();
+        automation.OnMessageBox([](ModalDriver& box) { box.Answer(IDYES); });
+        d.Close(); // the first task is still pending
+    });
+    window.DoModal();
+    EXPECT_TRUE(automation.Unexpected().empty()) << automation.Unexpected().front().ToUtf8();
+    EXPECT_EQ(Decrypt(encrypted), std::string("memo\n") + cszEdit + "\n");
+    EXPECT_FALSE(fs::exists(handedOn.parent_path()));
     editor.Terminate(0);
     editor.Wait(INFINITE);
 }
