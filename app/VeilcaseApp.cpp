@@ -69,8 +69,9 @@ const char* CVeilcaseApp::UsageText()
 {
     return "usage: veilcase [FILE | /Register | /Unregister | --demo | --help] [/Hidden]\n"
            "\n"
-           "  (nothing)     show the pending encryption tasks; tasks left unfinished by an\n"
-           "                earlier run are taken up again\n"
+           "  (nothing)     show the pending encryption tasks (when veilcase already runs,\n"
+           "                its window comes up); tasks left unfinished by an earlier run\n"
+           "                are taken up again\n"
            "  FILE          open an encrypted file (*.gpg, *.pgp) as a double click does:\n"
            "                show what it holds, decrypt it into a private folder, open the\n"
            "                copy in the desktop's application for its type, and encrypt it\n"
@@ -93,6 +94,16 @@ bool CVeilcaseApp::IsAnotherInstanceRunning()
     DWORD pid = 0;
     platform::GetWindowThreadProcessId(window, &pid);
     return pid != platform::CProcessHandle::Current().GetId();
+}
+
+bool CVeilcaseApp::ShowRunningInstance()
+{
+    HWND window = platform::FindWindowW(CIpc::cszWindowClass, CIpc::GetWindowTitle());
+    if (!window)
+        return false;
+    COPYDATASTRUCT data{CVeilcaseDlg::ciShowRequest, 0, nullptr};
+    LRESULT result = 0;
+    return platform::SendCopyData(window, 0, data, platform::ciSendMessageTimeoutMs, result) && result;
 }
 
 int CVeilcaseApp::Register()
@@ -264,6 +275,9 @@ int CVeilcaseApp::Run(const SCommandLine& commandLine)
                 AfxMessageBox(u"File not found!", MB_OK);
             }
         } else if (IsAnotherInstanceRunning()) {
+            // The one that runs (perhaps hidden, started by a hand-off) comes
+            // up instead: its tasks and its settings are there.
+            ShowRunningInstance();
             return 0;
         }
         if (runWindow)

@@ -41,6 +41,9 @@ public:
 
     // Whether another instance's window can be found.
     static bool IsAnotherInstanceRunning();
+    // Asks the running instance's window to show itself (it may run hidden,
+    // started by a hand-off); false when none answers.
+    static bool ShowRunningInstance();
 
     // Opens a file as a double click does; returns whether the window runs
     // next (a task for it, or a file whose recipients are all unknown).

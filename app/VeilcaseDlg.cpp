@@ -90,6 +90,11 @@ void CVeilcaseDlg::OnDestroy()
 
 LRESULT CVeilcaseDlg::OnCopyData(WPARAM, const COPYDATASTRUCT& data)
 {
+    // Another start of the program without a task asks to be shown.
+    if (data.dwData == ciShowRequest && data.cbData == 0) {
+        ShowWindow(SW_SHOW);
+        return TRUE;
+    }
     // Too short to be anything is ignored; everything else is checked
     // before it becomes a task. The sender is answered TRUE in every case.
     if (data.cbData <= 16 || !data.lpData)

@@ -22,6 +22,9 @@ public:
     static constexpr int ciRemoveColumn = 4;
     static constexpr UINT_PTR ciTimerId = 1;
     static constexpr UINT ciFirstTimerMs = 100;
+    // WM_COPYDATA without data and with this dwData: another start of the
+    // program asks the window to show itself (task records carry 1).
+    static constexpr ULONG_PTR ciShowRequest = 2;
 
     // `tasks` outlives the window.
     explicit CVeilcaseDlg(CEncryptionTaskList& tasks, CWnd* parent = nullptr);

@@ -575,7 +575,7 @@ TEST_F(VeilcaseAppTest, WithNoApplicationForTheFileTheUserIsToldWhereTheCopyIs)
     EXPECT_TRUE(automation.Unexpected().empty());
 }
 
-TEST_F(VeilcaseAppTest, AHiddenWindowComesUpWhenATaskNeedsTheUser)
+TEST_F(VeilcaseAppTest, AHiddenWindowComesUpWhenATaskNeedsTheUserOrTheProgramIsStartedAgain)
 {
     fs::path encrypted = MakeDocument("memo.txt", "memo\n", {&home->Alice()});
     std::string before = ReadFile(encrypted);
@@ -605,6 +605,10 @@ TEST_F(VeilcaseAppTest, AHiddenWindowComesUpWhenATaskNeedsTheUser)
         ASSERT_TRUE(WaitForStatus(d, u"File in use", states, 20000)) << Joined(states);
         d.Wait(500);
         EXPECT_FALSE(window.IsWindowVisible()) << "a task that needs nobody brought the window up";
+        // Another start of the program asks it to come up.
+        EXPECT_TRUE(CVeilcaseApp::ShowRunningInstance());
+        EXPECT_TRUE(window.IsWindowVisible());
+        window.ShowWindow(SW_HIDE);
         // A file handed on to another program: the window comes up and its
         // row offers "Finish".
         window.AddTask(makeTask("memo.txt", 0));
