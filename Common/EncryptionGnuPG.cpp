@@ -9,6 +9,7 @@
 #include "Directory.h"
 #include "EncryptionTask.h"
 #include "GnuPGStatusReader.h"
+#include "GnuPGVersionRecord.h"
 #include "Log.h"
 #include "OrvException.h"
 #include "ProcessRunner.h"
@@ -82,18 +83,66 @@ CEncryptionGnuPG::~CEncryptionGnuPG() = default;
 // ---- key cache ------------------------------------------------------------------
 
 // The listing of a refresh: the public keys, each with whether its secret
-// part is at hand; started at one moment, collected at a later one.
+// part is at hand; started at one moment, collected at a later one. A
+// lookup lists, the same way, only the keys that have one of `ids` as their
+// own id or as the id of a subkey.
 struct CEncryptionGnuPG::SKeyListing {
     CCapturedRun keys;
     bool started = false;
+    bool lookup = false;
+    CArrayEx<ULONGLONG, const ULONGLONG&> ids;
 };
+
+namespace {
+
+const char16_t* const kKeyListingArguments = u"--with-colons --fixed-list-mode --with-secret --list-public-keys";
+// A lookup names each id on the command line; more ids than this are
+// answered by listing every key instead.
+constexpr int ciMaxLookupIds = 256;
+
+// The first key of `keys` (in listing order) whose own id or one of whose
+// subkey ids is `id`; null when there is none.
+const CKey* FirstKeyWithId(const CArrayEx<CKey, const CKey&>& keys, ULONGLONG id)
+{
+    for (const CKey& key : keys) {
+        if (key.GetLongKeyID() == id)
+            return &key;
+        for (ULONGLONG sub : key.GetSubKeys())
+            if (sub == id)
+                return &key;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 void CEncryptionGnuPG::StartKeyListing(SKeyListing& listing)
 {
     CString gnupg = CConfiguration::GetGnuPGPath();
-    listing.keys.Start(gnupg, HomeOption() + u"--with-colons --fixed-list-mode --with-secret --list-public-keys",
-                       ciKeyListingTimeout, ciMaxCapturedOutputBytes);
+    listing.keys.Start(gnupg, HomeOption() + kKeyListingArguments, ciKeyListingTimeout, ciMaxCapturedOutputBytes);
     listing.started = true;
+    listing.lookup = false;
+}
+
+void CEncryptionGnuPG::StartKeyLookup(SKeyListing& listing, const CString& gnupg, const CString& homeOption,
+                                      const CArrayEx<ULONGLONG, const ULONGLONG&>& ids)
+{
+    // Only while no full listing is known: then that answers everything.
+    if (listing.started || !m_keys.IsEmpty())
+        return;
+    CArrayEx<ULONGLONG, const ULONGLONG&> unknown;
+    for (ULONGLONG id : ids)
+        if (m_lookedUp.find(id) == m_lookedUp.end() && unknown.Find(id) < 0)
+            unknown.Add(id);
+    if (unknown.IsEmpty() || unknown.GetSize() > ciMaxLookupIds)
+        return;
+    CString arguments = homeOption + kKeyListingArguments;
+    for (ULONGLONG id : unknown)
+        arguments.AppendFormat(u" 0x%s", CKey(id).GetLongKeyIDString().GetString());
+    listing.keys.Start(gnupg, arguments, ciKeyListingTimeout, ciMaxCapturedOutputBytes);
+    listing.started = true;
+    listing.lookup = true;
+    listing.ids = unknown;
 }
 
 void CEncryptionGnuPG::TakeKeyListing(SKeyListing& listing)
@@ -102,19 +151,45 @@ void CEncryptionGnuPG::TakeKeyListing(SKeyListing& listing)
         return;
     listing.started = false;
     CString output;
-    if (!listing.keys.Collect(output))
+    DWORD exitCode = 0;
+    if (!listing.keys.Collect(output, &exitCode))
         return; // the cache keeps what it had
     CArrayEx<CKey, const CKey&> keys = ParseListKeysOutput(output, 0);
     MarkKeysWithSecret(output, keys);
-    m_keys = keys;
+    if (!listing.lookup) {
+        m_keys = keys;
+        m_lookedUp.clear();
+        return;
+    }
+    // GnuPG ends with an error when one of the ids names no key (or when
+    // it fails otherwise): then only the keys it did list count, and the
+    // rest is left for a full listing to tell.
+    for (ULONGLONG id : listing.ids) {
+        const CKey* key = FirstKeyWithId(keys, id);
+        if (key)
+            m_lookedUp[id] = SLookedUpKey{true, *key};
+        else if (exitCode == 0)
+            m_lookedUp[id] = SLookedUpKey{false, CKey()};
+    }
+    // A recipient's key is asked for next by its own id (the id its subkey
+    // stands for).
+    for (ULONGLONG id : listing.ids) {
+        auto known = m_lookedUp.find(id);
+        if (known != m_lookedUp.end() && known->second.found)
+            m_lookedUp.emplace(known->second.key.GetLongKeyID(), known->second);
+    }
 }
 
-void CEncryptionGnuPG::StartKeyListingIfNeeded(SKeyListing& listing)
+void CEncryptionGnuPG::LookUpRecipientsOnceNamed(SKeyListing& lookup, const CString& gnupg,
+                                                 const CString& homeOption, const SGnuPGStatus& status,
+                                                 bool runEnded)
 {
-    // Whoever asks about an encrypted file asks about its keys next: with no
-    // keys known yet, they are listed while GnuPG works on the file.
-    if (m_keys.IsEmpty())
-        StartKeyListing(listing);
+    // Whoever asks about an encrypted file asks about its keys next: while
+    // not every key is known, those of its recipients are looked up as soon
+    // as GnuPG has named them all, beside its work on the file (or after
+    // it, when it ended before that could be seen).
+    if (!lookup.started && (status.beginDecryption || status.plaintext || runEnded))
+        StartKeyLookup(lookup, gnupg, homeOption, status.recipients);
 }
 
 void CEncryptionGnuPG::RefreshKeys()
@@ -149,6 +224,16 @@ CArrayEx<CKey, const CKey&> CEncryptionGnuPG::ListSecretKeys()
 
 bool CEncryptionGnuPG::FindKey(ULONGLONG keyId, CKey& key)
 {
+    // Until every key has been listed, a key looked up on its own answers.
+    if (m_keys.IsEmpty()) {
+        auto known = m_lookedUp.find(keyId);
+        if (known != m_lookedUp.end()) {
+            if (!known->second.found)
+                return false;
+            key = known->second.key;
+            return true;
+        }
+    }
     CArrayEx<CKey, const CKey&> keys = ListKeys();
     for (const CKey& candidate : keys) {
         bool match = candidate.GetLongKeyID() == keyId;
@@ -222,17 +307,22 @@ void CEncryptionGnuPG::Absorb(SEncryptedFileInfo& info, const SGnuPGStatus& stat
 void CEncryptionGnuPG::ReadRecipients(const CString& path, SEncryptedFileInfo& info)
 {
     CString gnupg = CConfiguration::GetGnuPGPath();
-    SKeyListing keyListing;
-    StartKeyListingIfNeeded(keyListing);
+    CString home = HomeOption();
+    SKeyListing keyLookup;
     CGnuPGStatusReader reader;
     DWORD exitCode = 0;
     EStatusRunEnd end = RunGnuPGWithStatusChannel(
-        gnupg, HomeOption(), u"--list-only --list-packets " + platform::QuoteArgument(path, true),
+        gnupg, home, u"--list-only --list-packets " + platform::QuoteArgument(path, true),
         platform::EProcessOutput::eDiscarded, ciRecipientListingTimeout, reader,
-        [](const SGnuPGStatus& status) { return status.beginDecryption || status.plaintext; }, exitCode);
+        [&](const SGnuPGStatus& status) {
+            LookUpRecipientsOnceNamed(keyLookup, gnupg, home, status, false);
+            return status.beginDecryption || status.plaintext;
+        },
+        exitCode);
     Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
     Remember(path, info);
-    TakeKeyListing(keyListing);
+    LookUpRecipientsOnceNamed(keyLookup, gnupg, home, reader.Status(), end == EStatusRunEnd::eEnded);
+    TakeKeyListing(keyLookup);
 }
 
 void CEncryptionGnuPG::ReadLiteral(const CString& path, SEncryptedFileInfo& info)
@@ -257,17 +347,20 @@ void CEncryptionGnuPG::ReadLiteral(const CString& path, SEncryptedFileInfo& info
     // a decryption, whose failure is reported, must not run quiet.)
     CString arguments = u"-q --charset=utf-8 --output " + platform::QuoteArgument(nowhere, true) + u" --decrypt " +
                         platform::QuoteArgument(path, true);
-    SKeyListing keyListing;
-    StartKeyListingIfNeeded(keyListing);
+    CString home = HomeOption();
+    SKeyListing keyLookup;
     CGnuPGStatusReader reader;
     DWORD exitCode = 0;
-    EStatusRunEnd end =
-        RunGnuPGWithStatusChannel(gnupg, HomeOption(), arguments, platform::EProcessOutput::eDiscarded,
-                                  ciNameListingTimeout, reader,
-                                  [](const SGnuPGStatus& status) { return status.plaintext; }, exitCode);
+    auto namedThePlainData = [&](const SGnuPGStatus& status) {
+        LookUpRecipientsOnceNamed(keyLookup, gnupg, home, status, false);
+        return status.plaintext;
+    };
+    EStatusRunEnd end = RunGnuPGWithStatusChannel(gnupg, home, arguments, platform::EProcessOutput::eDiscarded,
+                                                  ciNameListingTimeout, reader, namedThePlainData, exitCode);
     Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
     Remember(path, info);
-    TakeKeyListing(keyListing);
+    LookUpRecipientsOnceNamed(keyLookup, gnupg, home, reader.Status(), end == EStatusRunEnd::eEnded);
+    TakeKeyListing(keyLookup);
 }
 
 CString CEncryptionGnuPG::PlainNameFor(const CString& encryptedPath, const SEncryptedFileInfo& info)
@@ -289,6 +382,19 @@ CArrayEx<ULONGLONG, const ULONGLONG&> CEncryptionGnuPG::GetPublicKeyIdsForEncryp
     if (ids.IsEmpty())
         return ids;
     // An id that names a subkey of the key ring stands for its primary key.
+    if (m_keys.IsEmpty()) {
+        bool allLookedUp = true;
+        for (ULONGLONG id : ids)
+            allLookedUp = allLookedUp && m_lookedUp.find(id) != m_lookedUp.end();
+        if (allLookedUp) {
+            for (int i = 0; i < ids.GetSize(); ++i) {
+                const SLookedUpKey& known = m_lookedUp.at(ids[i]);
+                if (known.found)
+                    ids[i] = known.key.GetLongKeyID();
+            }
+            return ids;
+        }
+    }
     std::unordered_map<ULONGLONG, ULONGLONG> primaryOf;
     CArrayEx<CKey, const CKey&> keys = ListKeys();
     for (const CKey& key : keys) {
@@ -376,22 +482,37 @@ int CEncryptionGnuPG::IsSupportedVersion()
     };
     static std::mutex mutex;
     static std::map<CString, SVersionAnswer> answers;
+    // The check runs the program under its resolved path, so that file is
+    // the one whose state decides whether an answer still holds.
+    CString resolved = platform::FinalPath(program);
     platform::SFileIdentity identity;
-    bool identified = platform::QueryFileIdentity(program, identity);
+    bool identified = !resolved.IsEmpty() && platform::QueryFileIdentity(resolved, identity) && identity.regularFile;
     if (identified) {
         std::lock_guard<std::mutex> lock(mutex);
         auto known = answers.find(program);
         if (known != answers.end() && known->second.identity == identity)
             return known->second.supported;
     }
+    // An earlier process may have checked this very program file already.
+    if (identified && CGnuPGVersionRecord::IsRecorded(resolved, identity)) {
+        std::lock_guard<std::mutex> lock(mutex);
+        answers[program] = {identity, 1};
+        return 1;
+    }
     CString output;
     if (!RunProcess(program, u" --version", ciVersionTimeout, output, nullptr, ciMaxVersionBannerBytes))
         return 0;
     int supported = IsSupportedVersionBanner(output);
+    // Kept only when the program is still the file that answered.
     platform::SFileIdentity after;
-    if (identified && platform::QueryFileIdentity(program, after) && after == identity) {
-        std::lock_guard<std::mutex> lock(mutex);
-        answers[program] = {identity, supported};
+    if (identified && platform::FinalPath(program) == resolved && platform::QueryFileIdentity(resolved, after) &&
+        after == identity) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            answers[program] = {identity, supported};
+        }
+        if (supported)
+            CGnuPGVersionRecord::Record(resolved, identity);
     }
     return supported;
 }
@@ -444,14 +565,22 @@ IEncryption::EOperationResult CEncryptionGnuPG::DecryptFileW(const CString& encr
     CString arguments = u" --yes --charset=utf-8 --output " + platform::QuoteArgument(temporary, true) +
                         u" --decrypt " + platform::QuoteArgument(encryptedPath, true);
     WriteLogText(eLogDebug, u"Decryption command line: " + arguments);
-    SKeyListing keyListing;
-    StartKeyListingIfNeeded(keyListing);
+    // While no full key listing is known, the keys of the recipients are
+    // looked up beside the decryption, as soon as GnuPG has named them all
+    // (GnuPG lists a few keys in far less time than all of them).
+    SKeyListing keyLookup;
+    const CString homeOption = HomeOption(home);
+    auto lookUpRecipients = [&](const SGnuPGStatus& status) {
+        LookUpRecipientsOnceNamed(keyLookup, gnupg, homeOption, status, false);
+        return false;
+    };
     CGnuPGStatusReader reader;
     DWORD exitCode = 0;
     CString failure;
     EStatusRunEnd end = RunGnuPGWithStatusChannel(gnupg, HomeOption(home), arguments, platform::EProcessOutput::eInherit,
-                                                  INFINITE, reader, nullptr, exitCode, &failure);
-    TakeKeyListing(keyListing);
+                                                  INFINITE, reader, lookUpRecipients, exitCode, &failure);
+    LookUpRecipientsOnceNamed(keyLookup, gnupg, homeOption, reader.Status(), end == EStatusRunEnd::eEnded);
+    TakeKeyListing(keyLookup);
     // Whatever the outcome, what GnuPG said about the file holds.
     Absorb(info, reader.Status(), end == EStatusRunEnd::eEnded);
     Remember(encryptedPath, info);

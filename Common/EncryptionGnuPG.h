@@ -49,7 +49,10 @@ public:
     // One GnuPG run: its status lines give the recorded name, time and
     // recipients. The copy goes into a fresh private working folder under a
     // temporary name and takes its own name once GnuPG has succeeded; a
-    // failure leaves no folder behind. Throws 1007 when there is no private
+    // failure leaves no folder behind. While no full key listing is known,
+    // the keys of the file's recipients are looked up beside the
+    // decryption, so that the questions about them that follow an open need
+    // no further run. Throws 1007 when there is no private
     // working folder (nothing is decrypted then), 2005/2006/2001 as GnuPG's
     // status tells.
     EOperationResult DecryptFileW(const CString& encryptedPath, CString& decryptedPath) override;
@@ -67,9 +70,11 @@ public:
 
     // Non-zero when the configured gpg reports version 2 or later. Runs
     // "gpg --version" (3 s) once per program file (its path and identity:
-    // a replaced or updated program is asked again) in the process; a run
-    // that fails or times out counts as unsupported and is tried again the
-    // next time.
+    // a replaced or updated program is asked again) in the process, and not
+    // at all while the user's registry store records that this program file,
+    // in this very state, answered as GnuPG 2 or later before (each such
+    // answer is recorded there). A run that fails or times out counts as
+    // unsupported and is tried again the next time.
     static int IsSupportedVersion();
 
     // ---- pure readers of GnuPG's output (no gpg run) -------------------------
@@ -166,8 +171,24 @@ private:
     // a later one (RefreshKeys does both at once).
     struct SKeyListing;
     void StartKeyListing(SKeyListing& listing);
-    void StartKeyListingIfNeeded(SKeyListing& listing);
+    // Starts `lookup` for the recipients once `status` shows that GnuPG has
+    // named them all, or once the run has ended (at most once per run).
+    void LookUpRecipientsOnceNamed(SKeyListing& lookup, const CString& gnupg, const CString& homeOption,
+                                   const SGnuPGStatus& status, bool runEnded);
+    // Lists only the keys with one of these ids (as key or subkey), those
+    // not looked up yet, while no full listing is known.
+    void StartKeyLookup(SKeyListing& listing, const CString& gnupg, const CString& homeOption,
+                        const CArrayEx<ULONGLONG, const ULONGLONG&>& ids);
+    // Collects a listing into the key cache, a lookup into the looked-up
+    // keys; a run that failed leaves both as they were.
     void TakeKeyListing(SKeyListing& listing);
+
+    // A key looked up by one of its ids: the first key of the key ring that
+    // has it, or none (only when GnuPG said so without any error).
+    struct SLookedUpKey {
+        bool found = false;
+        CKey key;
+    };
 
     // What is known about the file at `path` in its present state: the
     // remembered facts while the file is unchanged, else none. False when the
@@ -203,6 +224,8 @@ private:
     void CompleteEncryption(SEncryptionRun& encryption);
 
     CArrayEx<CKey, const CKey&> m_keys;
+    // Keys looked up by id while m_keys is empty; dropped once it is filled.
+    std::map<ULONGLONG, SLookedUpKey> m_lookedUp;
     std::map<CString, SEncryptionRun> m_encryptions;
     std::map<CString, SEncryptedFileInfo> m_files;
 };

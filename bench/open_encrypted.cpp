@@ -5,7 +5,11 @@
 // is reported, so that the load of a shared machine falls on both alike.
 //
 //   Open1MiB_FreshProcess  first open in a process (version check and key
-//                          listings included)  vs  one "gpg --decrypt"
+//                          lookup included; the program was checked by an
+//                          earlier process, as the user's store records)
+//                          vs  one "gpg --decrypt"
+//   Open1MiB_NeverChecked  the same with a program no process has checked
+//                          yet (the store holds no record)
 //   Open1MiB_Again         a later open of another file in the same process
 //                          vs  one "gpg --decrypt"
 //   Open100MiB             a later open of a 100 MiB file  vs  one "gpg --decrypt"
@@ -13,7 +17,8 @@
 //                          of a 1 KiB and of a 100 MiB file  vs  one "gpg --version"
 //
 // Counters: subject_ms and reference_ms (medians), ratio, target, and the
-// gpg runs of a first and of a later open (counted once, through a wrapper
+// gpg runs of a first open with a program never checked, of a first open
+// in a fresh process, and of a later open (counted once, through a wrapper
 // script in front of the real gpg). NameDateRecipients_* also time the gpg
 // command the engine runs for them, alone (gpg_alone_ms, gpg_alone_ratio):
 // the floor set by GnuPG and its agent.
@@ -38,10 +43,12 @@
 
 #include "Configuration.h"
 #include "EncryptionGnuPG.h"
+#include "GnuPGVersionRecord.h"
 #include "GpgTestHome.h"
 #include "TestEnvironment.h"
 #include "platform/CommandLine.h"
 #include "platform/Process.h"
+#include "platform/Registry.h"
 
 namespace fs = std::filesystem;
 
@@ -122,12 +129,18 @@ SFixture& Fixture()
 }
 
 // A gpg path this process has never asked for its version: a fresh link to
-// the real program, as the first open of a new process sees it.
-void UseFreshProgramPath(SFixture& f)
+// `program`, as the first open of a new process sees it.
+void UseFreshProgramPath(SFixture& f, const fs::path& program = kGpg)
 {
     fs::path link = f.root / "links" / ("gpg-" + std::to_string(++f.linkCounter));
-    fs::create_symlink(kGpg, link);
+    fs::create_symlink(program, link);
     CConfiguration::SetGnuPGPath(C(link));
+}
+
+// Forgets every version answer earlier processes have recorded.
+void ForgetCheckedPrograms()
+{
+    platform::RegDeleteTreeW(HKEY_CURRENT_USER, CGnuPGVersionRecord::kKeyPath);
 }
 
 void RemoveWorkingCopies(const SFixture& f)
@@ -210,7 +223,8 @@ void SideBySide(benchmark::State& state, const std::function<void()>& prepare, c
 // The gpg runs of a first open in a process and of a later open, counted
 // once through a wrapper in front of the real gpg.
 struct SRunCounts {
-    int firstOpen = 0;
+    int firstOpen = 0;    // the program never checked
+    int freshProcess = 0; // the program checked by an earlier process
     int laterOpen = 0;
 };
 
@@ -230,11 +244,19 @@ SRunCounts CountRuns(SFixture& f, benchmark::State& state)
             return lines;
         };
         SRunCounts c;
+        ForgetCheckedPrograms();
+        {
+            CEncryptionGnuPG engine;
+            OpenAsTheDialogDoes(engine, f.medium, state);
+            c.firstOpen = runs();
+            OpenAsTheDialogDoes(engine, f.mediumOther, state);
+            c.laterOpen = runs() - c.firstOpen;
+        }
+        UseFreshProgramPath(f, wrapper);
         CEncryptionGnuPG engine;
+        int before = runs();
         OpenAsTheDialogDoes(engine, f.medium, state);
-        c.firstOpen = runs();
-        OpenAsTheDialogDoes(engine, f.mediumOther, state);
-        c.laterOpen = runs() - c.firstOpen;
+        c.freshProcess = runs() - before;
         RemoveWorkingCopies(f);
         CConfiguration::SetGnuPGPath(C(kGpg));
         return c;
@@ -246,6 +268,9 @@ void BM_Open1MiB_FreshProcess(benchmark::State& state)
 {
     SFixture& f = Fixture();
     SRunCounts runs = CountRuns(f, state);
+    // An earlier process has checked the program.
+    CConfiguration::SetGnuPGPath(C(kGpg));
+    CEncryptionGnuPG::IsSupportedVersion();
     SideBySide(
         state,
         [&] {
@@ -258,10 +283,30 @@ void BM_Open1MiB_FreshProcess(benchmark::State& state)
         },
         [&] { PlainDecrypt(f, f.medium); }, 2.0);
     state.counters["gpg_runs_first_open"] = runs.firstOpen;
+    state.counters["gpg_runs_fresh_process"] = runs.freshProcess;
     state.counters["gpg_runs_later_open"] = runs.laterOpen;
     CConfiguration::SetGnuPGPath(C(kGpg));
 }
 BENCHMARK(BM_Open1MiB_FreshProcess)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
+
+void BM_Open1MiB_NeverChecked(benchmark::State& state)
+{
+    SFixture& f = Fixture();
+    SideBySide(
+        state,
+        [&] {
+            RemoveWorkingCopies(f);
+            UseFreshProgramPath(f);
+            ForgetCheckedPrograms();
+        },
+        [&] {
+            CEncryptionGnuPG engine;
+            OpenAsTheDialogDoes(engine, f.medium, state);
+        },
+        [&] { PlainDecrypt(f, f.medium); }, 2.0);
+    CConfiguration::SetGnuPGPath(C(kGpg));
+}
+BENCHMARK(BM_Open1MiB_NeverChecked)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
 
 void BM_Open1MiB_Again(benchmark::State& state)
 {
