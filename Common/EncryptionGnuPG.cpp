@@ -131,10 +131,14 @@ void CEncryptionGnuPG::StartKeyLookup(SKeyListing& listing, const CString& gnupg
     if (listing.started || !m_keys.IsEmpty())
         return;
     CArrayEx<ULONGLONG, const ULONGLONG&> unknown;
-    for (ULONGLONG id : ids)
-        if (m_lookedUp.find(id) == m_lookedUp.end() && unknown.Find(id) < 0)
-            unknown.Add(id);
-    if (unknown.IsEmpty() || unknown.GetSize() > ciMaxLookupIds)
+    for (ULONGLONG id : ids) {
+        if (m_lookedUp.find(id) != m_lookedUp.end() || unknown.Find(id) >= 0)
+            continue;
+        if (unknown.GetSize() == ciMaxLookupIds)
+            return;
+        unknown.Add(id);
+    }
+    if (unknown.IsEmpty())
         return;
     CString arguments = homeOption + kKeyListingArguments;
     for (ULONGLONG id : unknown)
