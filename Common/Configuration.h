@@ -110,8 +110,10 @@ public:
     static CString GetKeyGroupByKeyList(CArrayEx<DWORD, const DWORD&> keys);
     // Stores a group: the pieces of `keys` (already formatted, "," included)
     // are joined as they are. False when the group's key cannot be created,
-    // or when the name is empty or holds a "\" (it would name a nested key
-    // that no enumeration of the groups sees).
+    // when its "Keys" cannot be written (a key created for it is removed
+    // again; a group that existed keeps its old keys), or when the name is
+    // empty or holds a "\" (it would name a nested key that no enumeration
+    // of the groups sees).
     static bool SaveGroupKeyConfig(const CArrayEx<CString, const CString&>& keys, const CString& name);
     // Deletes a group (a group with sub-keys of its own stays). Failures are
     // silent; the map is reloaded either way.

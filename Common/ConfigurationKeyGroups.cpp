@@ -168,13 +168,20 @@ bool CConfiguration::SaveGroupKeyConfig(const CArrayEx<CString, const CString&>&
     for (const auto& piece : keys)
         text += piece;
     HKEY key = nullptr;
-    if (platform::RegCreateKeyW(HKEY_CURRENT_USER, GroupKeyPath(name), &key) != ERROR_SUCCESS)
+    DWORD disposition = 0;
+    if (platform::RegCreateKeyExW(HKEY_CURRENT_USER, GroupKeyPath(name), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                                  &key, &disposition) != ERROR_SUCCESS)
         return false;
-    platform::RegSetKeyValueW(key, nullptr, kKeysValue, REG_SZ, text.GetString(),
-                    static_cast<DWORD>((text.GetLength() + 1) * sizeof(char16_t)));
+    const LSTATUS written = platform::RegSetKeyValueW(key, nullptr, kKeysValue, REG_SZ, text.GetString(),
+                                                      static_cast<DWORD>((text.GetLength() + 1) * sizeof(char16_t)));
     platform::RegCloseKey(key);
+    if (written != ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
+        // A key without its "Keys" would read as an empty group: a
+        // selection nobody saved. A group that existed keeps its old keys.
+        platform::RegDeleteKeyExW(HKEY_CURRENT_USER, GroupKeyPath(name), 0, 0);
+    }
     LoadKeyGroups();
-    return true;
+    return written == ERROR_SUCCESS;
 }
 
 void CConfiguration::RemoveGroupKeyConfig(const CString& name)

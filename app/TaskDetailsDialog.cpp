@@ -29,7 +29,9 @@ void CTaskDetailsDialog::DoDataExchange(CDataExchange* pDX)
 
 CString CTaskDetailsDialog::FormatTime(const CTime& time)
 {
-    return time.Format(u"%d.%m.%Y %H:%M:%S");
+    // A damaged record's time may not convert; the dialog still shows.
+    const CString text = time.Format(u"%d.%m.%Y %H:%M:%S");
+    return text.IsEmpty() ? CString(u"unknown") : text;
 }
 
 BOOL CTaskDetailsDialog::OnInitDialog()

@@ -13,7 +13,8 @@ public:
     // `task` stays owned by the caller and outlives the dialog.
     explicit CTaskDetailsDialog(const CEncryptionTask& task, CWnd* parent = nullptr);
 
-    // A time as the dialog shows it: local "%d.%m.%Y %H:%M:%S".
+    // A time as the dialog shows it: local "%d.%m.%Y %H:%M:%S"; "unknown"
+    // when it cannot be converted.
     static CString FormatTime(const CTime& time);
 
 protected:

@@ -6,6 +6,8 @@
 #include "Configuration.h"
 #include "platform/Registry.h"
 
+#include <sqlite3.h>
+
 namespace {
 
 const CString kGroups = u"Software\\Orvelin\\veilcase\\Configuration\\Keygroups";
@@ -231,3 +233,55 @@ TEST_F(KeyGroupsTest, UnterminatedKeysOfAnOddSizeAreReadWithinTheirBytes)
 }
 
 } // namespace
+
+namespace {
+
+// Makes every write of a "Keys" value fail inside the registry store, as a
+// full disk or a damaged store would, while keys can still be created.
+class RefusedKeysWrites {
+public:
+    RefusedKeysWrites()
+    {
+        const std::string path = platform::RegistryStorePath().ToUtf8();
+        EXPECT_EQ(sqlite3_open(path.c_str(), &m_db), SQLITE_OK) << path;
+        Exec("CREATE TRIGGER refuse_keys_insert BEFORE INSERT ON vals WHEN NEW.name = 'Keys'"
+             " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+        Exec("CREATE TRIGGER refuse_keys_update BEFORE UPDATE ON vals WHEN NEW.name = 'Keys'"
+             " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    }
+    ~RefusedKeysWrites()
+    {
+        Exec("DROP TRIGGER refuse_keys_insert");
+        Exec("DROP TRIGGER refuse_keys_update");
+        sqlite3_close(m_db);
+    }
+
+private:
+    void Exec(const char* sql)
+    {
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(m_db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+        sqlite3_free(error);
+    }
+    sqlite3* m_db = nullptr;
+};
+
+} // namespace
+
+TEST_F(KeyGroupsTest, AFailedWriteLeavesNoHalfWrittenGroupAndReportsTheFailure)
+{
+    ASSERT_TRUE(CConfiguration::SaveGroupKeyConfig(Formatted({u"1234ABCD"}), u"Work"));
+    {
+        RefusedKeysWrites refused;
+        // A new group: the key made for it goes again, so no empty group
+        // (a selection nobody saved) appears.
+        EXPECT_FALSE(CConfiguration::SaveGroupKeyConfig(Formatted({u"00C0FFEE", u"1234ABCD"}), u"Friends"));
+        EXPECT_EQ(StoredKeys(u"Friends"), CString(u"<no key>"));
+        EXPECT_EQ(std::vector<CString>{CString(u"Work")}, Names());
+        // An existing group keeps the keys it had, and the failure is told.
+        EXPECT_FALSE(CConfiguration::SaveGroupKeyConfig(Formatted({u"00C0FFEE"}), u"Work"));
+        EXPECT_EQ(StoredKeys(u"Work"), CString(u"1234ABCD"));
+        EXPECT_EQ(std::vector<DWORD>{0x1234ABCDu}, Vec(CConfiguration::GetKeyGroupKey(u"Work")));
+    }
+    EXPECT_TRUE(CConfiguration::SaveGroupKeyConfig(Formatted({u"00C0FFEE"}), u"Friends"));
+}

@@ -12,6 +12,8 @@ struct DataExchangeFailed {};
 
 } // namespace
 
+IMPLEMENT_DYNAMIC(CDialog, CWnd)
+
 CDialog::CDialog() = default;
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}

@@ -32,6 +32,7 @@
 class CDataExchange;
 
 class CDialog : public CWnd {
+    DECLARE_DYNAMIC(CDialog)
 public:
     CDialog();
     // A dialog on template `templateId` of the resource chain.

@@ -46,11 +46,6 @@ CString DisplaySafeText(const CString& text, bool multiLine)
     return CString(std::move(out));
 }
 
-CString IsolatedText(const CString& text)
-{
-    return CString(u"\u2068") + DisplaySafeText(text) + CString(u"\u2069");
-}
-
 } // namespace platform::gui
 
 namespace platform::gui {

@@ -25,11 +25,6 @@ namespace platform::gui {
 // Everything else, including "%" and "&", is kept as written.
 CString DisplaySafeText(const CString& text, bool multiLine = false);
 
-// DisplaySafeText of `text` inside a first-strong isolate (U+2068 .. U+2069):
-// for an outside text placed within a sentence, so that a right-to-left
-// name keeps its own direction without moving the words around it.
-CString IsolatedText(const CString& text);
-
 } // namespace platform::gui
 
 namespace platform::gui {

@@ -532,7 +532,11 @@ BOOL CListCtrl::SetColumnWidth(int column, int width)
                 int others = 0;
                 for (int c = 0; c < column; ++c)
                     others += header->sectionSize(c);
-                wanted = std::max(wanted, view->viewport()->width() - others);
+                // (The viewport gets its size only when the list is shown.)
+                int client = view->contentsRect().width();
+                if (view->verticalScrollBar()->isVisible())
+                    client -= view->verticalScrollBar()->width();
+                wanted = std::max(wanted, client - others);
             }
         }
         width = wanted;

@@ -2,6 +2,26 @@
 // messages to the virtual handlers.
 #include "platform/gui/Wnd.h"
 
+BOOL CRuntimeClass::IsDerivedFrom(const CRuntimeClass* base) const
+{
+    for (const CRuntimeClass* c = this; c; c = c->m_pBaseClass) {
+        if (c == base)
+            return TRUE;
+    }
+    return FALSE;
+}
+
+const CRuntimeClass* CWnd::GetThisClass()
+{
+    static const CRuntimeClass info{"CWnd", static_cast<int>(sizeof(CWnd)), nullptr};
+    return &info;
+}
+
+const CRuntimeClass* CWnd::GetRuntimeClass() const
+{
+    return GetThisClass();
+}
+
 CWnd::CWnd() = default;
 
 CWnd::~CWnd()

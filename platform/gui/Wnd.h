@@ -29,6 +29,32 @@
 
 class CWnd;
 
+// Run-time class information in the shape of MFC's: a class's name, size
+// and base, reachable from any object (GetRuntimeClass) and from the class
+// (GetThisClass / RUNTIME_CLASS).
+//   class CMyDlg : public CDialog { DECLARE_DYNAMIC(CMyDlg) ... };
+//   IMPLEMENT_DYNAMIC(CMyDlg, CDialog)      // in the .cpp
+struct CRuntimeClass {
+    const char* m_lpszClassName;
+    int m_nObjectSize;
+    const CRuntimeClass* m_pBaseClass;
+    // Whether this class is `base` or derives from it.
+    BOOL IsDerivedFrom(const CRuntimeClass* base) const;
+};
+#define RUNTIME_CLASS(class_name) (class_name::GetThisClass())
+#define DECLARE_DYNAMIC(class_name) \
+public: \
+    static const CRuntimeClass* GetThisClass(); \
+    const CRuntimeClass* GetRuntimeClass() const override;
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name) \
+    const CRuntimeClass* class_name::GetThisClass() \
+    { \
+        static const CRuntimeClass info{#class_name, static_cast<int>(sizeof(class_name)), \
+                                        base_class_name::GetThisClass()}; \
+        return &info; \
+    } \
+    const CRuntimeClass* class_name::GetRuntimeClass() const { return GetThisClass(); }
+
 class CWnd {
 public:
     CWnd();
@@ -40,6 +66,10 @@ public:
     // destruction.
     HWND m_hWnd = nullptr;
     HWND GetSafeHwnd() const { return m_hWnd; }
+
+    static const CRuntimeClass* GetThisClass();
+    virtual const CRuntimeClass* GetRuntimeClass() const;
+    BOOL IsKindOf(const CRuntimeClass* type) const { return GetRuntimeClass()->IsDerivedFrom(type); }
     operator HWND() const { return m_hWnd; }
 
     // ---- attaching objects to windows ------------------------------------------------
