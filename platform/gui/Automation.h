@@ -73,7 +73,8 @@ public:
     // Lists (report views) by control id.
     virtual int ListRowCount(int id) const = 0;
     virtual int ListColumnCount(int id) const = 0;
-    virtual CString ListText(int id, int row, int column) const = 0;
+    virtual CString ListText(int id, int row, int column) const = 0;       // as set
+    virtual CString ListShownText(int id, int row, int column) const = 0;  // as shown (made safe)
     virtual CString ListHeading(int id, int column) const = 0;
     virtual CRect ListCellRect(int id, int row, int column) const = 0; // list client coordinates
     virtual void ListClick(int id, int row, int column) = 0;           // mouse click on the cell's centre

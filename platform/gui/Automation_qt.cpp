@@ -287,6 +287,13 @@ public:
         ListView* view = List(id);
         return view ? view->Model()->Text(row, column) : CString();
     }
+    CString ListShownText(int id, int row, int column) const override
+    {
+        ListView* view = List(id);
+        if (!view || row < 0 || column < 0 || row >= static_cast<int>(view->Model()->rows.size()))
+            return CString();
+        return FromQ(view->Model()->data(view->Model()->index(row, column), Qt::DisplayRole).toString());
+    }
     CString ListHeading(int id, int column) const override
     {
         ListView* view = List(id);
