@@ -61,6 +61,11 @@ BOOL CKeySelectionDlg::OnInitDialog()
     m_keyList.InsertColumn(2, u"Mail address", LVCFMT_LEFT, 200);
     m_keyList.InsertColumn(3, u"Key ID", LVCFMT_LEFT, 100);
     ListKeys();
+    // The key ids show whole, whatever the font (they all have one length).
+    const int idWidth = m_keyList.GetColumnWidth(3);
+    m_keyList.SetColumnWidth(3, LVSCW_AUTOSIZE);
+    if (m_keyList.GetColumnWidth(3) < idWidth)
+        m_keyList.SetColumnWidth(3, idWidth);
     GotoDlgCtrl(&m_keyList);
     return FALSE; // the focus is placed
 }

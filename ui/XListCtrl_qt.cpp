@@ -21,6 +21,9 @@ using namespace platform::gui::qt;
 
 namespace {
 
+// Plain text keeps this distance from both edges of its cell.
+constexpr int ciTextInset = 6;
+
 class XListDelegate : public QStyledItemDelegate {
 public:
     XListDelegate(QObject* parent, CXListCtrl* list, ListView* view) : QStyledItemDelegate(parent), m_list(list), m_view(view)
@@ -34,6 +37,13 @@ public:
         QSize size = QStyledItemDelegate::sizeHint(option, index);
         const int indicator = m_view->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, m_view);
         size.setHeight(std::max(size.height(), indicator + 4));
+        // Room for the text between the insets paint() keeps, so that a
+        // column sized to its cells (LVSCW_AUTOSIZE) shows them whole.
+        QFont font = option.font;
+        if (const XLISTCTRLDATA* cell = m_list ? m_list->GetCellData(index.row(), index.column()) : nullptr)
+            font.setBold(cell->bBold);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        size.setWidth(std::max(size.width(), QFontMetrics(font).horizontalAdvance(text) + 2 * ciTextInset + 1));
         return size;
     }
 
@@ -124,7 +134,7 @@ public:
         } else {
             // Plain text: inset 6 pixels, one line, aligned as the column says.
             painter->setPen(text);
-            const QRect textRect = rect.adjusted(6, 0, -6, 0);
+            const QRect textRect = rect.adjusted(ciTextInset, 0, -ciTextInset, 0);
             Qt::Alignment align = Qt::AlignLeft;
             if (index.column() > 0) {
                 const int format = m_list->GetColumnFormat(index.column()) & LVCFMT_JUSTIFYMASK;
