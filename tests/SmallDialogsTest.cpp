@@ -28,10 +28,10 @@ protected:
     Automation automation;
 };
 
-// Pictures for the people who look at the dialogs: build/dialogs/<name>.png.
+// Pictures for the people who look at the dialogs: build/test-images/<name>.png.
 CString PicturePath(const char* name)
 {
-    const std::filesystem::path folder = testsupport::BinDir().parent_path() / "dialogs";
+    const std::filesystem::path folder = testsupport::BinDir().parent_path() / "test-images";
     std::filesystem::create_directories(folder);
     return CString::FromUtf8((folder / name).string());
 }

@@ -424,7 +424,7 @@ TEST_F(XListCtrlTest, EveryKindOfCellAsAUserSeesIt)
         list.SetCurSel(4);
     };
     automation.OnDialog(IDD_LIST, [&](ModalDriver& d) {
-        const std::filesystem::path folder = testsupport::BinDir().parent_path() / "dialogs";
+        const std::filesystem::path folder = testsupport::BinDir().parent_path() / "test-images";
         std::filesystem::create_directories(folder);
         EXPECT_TRUE(d.SavePng(CString::FromUtf8((folder / "xlistctrl-cells.png").string())));
         d.Click(IDCANCEL);
