@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -12,6 +13,7 @@
 #include "platform/gui/Automation.h"
 #include "platform/gui/Dialog.h"
 #include "platform/gui/Gui.h"
+#include "platform/gui/Gui_qt.h"
 #include "ui/XListCtrl.h"
 
 using platform::gui::Automation;
@@ -427,6 +429,26 @@ TEST_F(XListCtrlTest, EveryKindOfCellAsAUserSeesIt)
         const std::filesystem::path folder = testsupport::BinDir().parent_path() / "test-images";
         std::filesystem::create_directories(folder);
         EXPECT_TRUE(d.SavePng(CString::FromUtf8((folder / "xlistctrl-cells.png").string())));
+        d.Click(IDCANCEL);
+    });
+    dlg.DoModal();
+}
+
+TEST_F(XListCtrlTest, AColumnSizedToItsCellsShowsThemWholeAlsoInBold)
+{
+    ListDialog dlg(3);
+    const CString longest = u"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW";
+    dlg.setup = [&](ListDialog& self) {
+        self.list.SetItemText(1, 1, longest);
+        self.list.SetBold(1, 1, TRUE);
+        self.list.SetColumnWidth(1, LVSCW_AUTOSIZE);
+    };
+    automation.OnDialog(IDD_LIST, [&](ModalDriver& d) {
+        QFont bold = platform::gui::qt::Widget(dlg.list.m_hWnd)->font();
+        bold.setBold(true);
+        // The text keeps 6 pixels from each edge of its cell.
+        const int textWidth = QFontMetrics(bold).horizontalAdvance(platform::gui::qt::ToQ(longest));
+        EXPECT_GE(dlg.list.GetColumnWidth(1), textWidth + 12);
         d.Click(IDCANCEL);
     });
     dlg.DoModal();
