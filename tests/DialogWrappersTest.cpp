@@ -4,6 +4,7 @@
 // hand-off as the background program does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -171,10 +172,19 @@ enum EMissingKeysAnswer { eCancel, eReadOnly, eWriteable };
 // Answers the question about missing public keys.
 void AnswerMissingKeys(Automation& automation, EMissingKeysAnswer answer)
 {
-    automation.OnMessageBox([answer](ModalDriver& d) {
-        EXPECT_GE(d.MessageText().Find(u"You have not all public keys for this document."), 0);
-        d.Answer(answer == eCancel ? IDCANCEL : answer == eReadOnly ? IDNO : IDYES);
+    automation.OnDialog(IDD_MISSINGPUBLICKEY, [answer](ModalDriver& d) {
+        d.SavePng(ToCString(ImagePath("open-dialog-missing-public-keys.png")));
+        d.Click(answer == eCancel ? IDCANCEL : answer == eReadOnly ? IDC_OPENREADONLY : IDC_OPENWRITEABLE);
     });
+}
+
+// The row of the key selection list that shows `key`; -1 when none does.
+int RowOf(ModalDriver& d, const testsupport::GpgTestKey& key)
+{
+    for (int row = 0; row < d.ListRowCount(IDC_KEYLIST); ++row)
+        if (d.ListText(IDC_KEYLIST, row, 1) == CString::FromUtf8(key.userId))
+            return row;
+    return -1;
 }
 
 class DialogWrappersTest : public ::testing::Test {
@@ -433,6 +443,52 @@ TEST_F(DialogWrappersTest, SaveFromAWorkingCopyPointsBackAtTheOriginalWithItsRec
     EXPECT_EQ(tasks[0].keyIds[2], 0u) << "unknown ids and duplicates are left out";
     EXPECT_EQ(tasks[0].encryptionScheduled, 1);
     EXPECT_EQ(tasks[0].deletionScheduled, 1);
+}
+
+TEST_F(DialogWrappersTest, TickingTheBoxAsksForRecipientsAndACancelUnticksIt)
+{
+    const GpgTestHome& home = GpgTestHome::Get();
+    CTaskReceiver receiver;
+    ComPtr<IFileSaveDialog> dialog = CreateDialog<IFileSaveDialog>(CLSID_FileSaveDialog);
+    ASSERT_EQ(dialog->SetFolder(ItemFor(m_docs).Get()), S_OK);
+    Automation automation;
+    automation.OnDialog(ids::kTemplateId, [&](ModalDriver& d) {
+        EXPECT_EQ(d.Text(CVeilshim::ciKeysLabelId), u"<keys>");
+        d.Click(CVeilshim::ciEncryptCheckId); // cancelled: unticked again
+        EXPECT_EQ(d.Check(CVeilshim::ciEncryptCheckId), 0);
+        d.Click(CVeilshim::ciEncryptCheckId); // two recipients chosen
+        EXPECT_EQ(d.Check(CVeilshim::ciEncryptCheckId), 1);
+        const CString label = d.Text(CVeilshim::ciKeysLabelId);
+        EXPECT_GE(label.Find(u"Alice Example"), 0) << label.ToUtf8();
+        EXPECT_GE(label.Find(u"Bob Example"), 0) << label.ToUtf8();
+        d.SavePng(ToCString(ImagePath("save-dialog-chosen-recipients.png")));
+        d.Type(ids::kFileNameEdit, u"note.txt");
+        d.Click(ids::kOkButton);
+    });
+    automation.OnDialog(IDD_KEYSELECTION, [](ModalDriver& d) { d.Click(IDCANCEL); });
+    automation.OnDialog(IDD_KEYSELECTION, [&](ModalDriver& d) {
+        d.ListClick(IDC_KEYLIST, RowOf(d, home.Alice()), 0);
+        d.ListClick(IDC_KEYLIST, RowOf(d, home.Bob()), 0);
+        d.SavePng(ToCString(ImagePath("save-dialog-key-selection.png")));
+        d.Click(IDOK);
+    });
+    ASSERT_EQ(dialog->Show(nullptr), S_OK);
+    EXPECT_TRUE(automation.Unexpected().empty());
+
+    ComPtr<IShellItem> item;
+    ASSERT_EQ(dialog->GetResult(item.Put()), S_OK);
+    const CString path = PathOf(item.Get());
+    EXPECT_TRUE(CVeilshim::IsPathInside(path, ToCString(m_work)));
+    EXPECT_TRUE(path.Right(9) == u"/note.txt") << path.ToUtf8();
+    const std::vector<SEncryptionTask> tasks = receiver.Tasks();
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(RecordPath(tasks[0].encryptedFilePath), ToCString(m_docs / "note.txt.gpg"));
+    std::vector<ULONGLONG> ids{tasks[0].keyIds[0], tasks[0].keyIds[1]};
+    std::sort(ids.begin(), ids.end());
+    std::vector<ULONGLONG> expected{home.Alice().keyIdValue, home.Bob().keyIdValue};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ids, expected);
+    EXPECT_EQ(tasks[0].keyIds[2], 0u);
 }
 
 TEST_F(DialogWrappersTest, SaveNeverTicksTheBoxWithoutRecipients)

@@ -237,12 +237,60 @@ TEST_F(HookEndToEndTest, APlainAndAnEncryptedFileOpenedTogether)
     EXPECT_EQ(testsupport::ReadFile(secret), before) << "not modified: not encrypted again";
 }
 
+TEST_F(HookEndToEndTest, MissingPublicKeysOpenReadOnlyOrWriteable)
+{
+    const GpgTestHome& home = GpgTestHome::Get();
+    const fs::path shared = m_docs / "shared.txt.gpg";
+    ASSERT_TRUE(testsupport::EncryptForAliceAndStranger(shared, "shared.txt", "shared\n"));
+    const std::string before = testsupport::ReadFile(shared);
+
+    // Read only: changes are not encrypted back, and the copy goes.
+    SRun run = RunProgram("editordriver", {"open", m_docs.string(), "shared.txt.gpg", "readonly", "changed"});
+    ASSERT_EQ(run.code, 0) << run.Text();
+    std::vector<std::string> docs = run.Values("doc");
+    ASSERT_EQ(docs.size(), 1u) << run.Text();
+    ASSERT_TRUE(Finished(docs[0])) << LogTail();
+    EXPECT_EQ(testsupport::ReadFile(shared), before);
+
+    // Writeable: encrypted back for the recipients whose keys are there.
+    run = RunProgram("editordriver", {"open", m_docs.string(), "shared.txt.gpg", "writeable", "changed"});
+    ASSERT_EQ(run.code, 0) << run.Text();
+    docs = run.Values("doc");
+    ASSERT_EQ(docs.size(), 1u) << run.Text();
+    ASSERT_TRUE(Finished(docs[0])) << LogTail();
+    EXPECT_EQ(Decrypt(shared), "changed");
+    EXPECT_TRUE(EncryptedFor(RecipientsOf(shared), home.Alice()));
+}
+
+TEST_F(HookEndToEndTest, SavingWithEncryptionGivesNameGpgForTheChosenKeysAndNoPlainFile)
+{
+    const GpgTestHome& home = GpgTestHome::Get();
+    const SRun run = RunProgram("editordriver", {"save-encrypted", m_docs.string(), "minutes.txt", "the minutes",
+                                                 (m_images / "textedit-save-encrypted.png").string(),
+                                                 home.Alice().userId, home.Bob().userId});
+    ASSERT_EQ(run.code, 0) << run.Text();
+    const std::vector<std::string> docs = run.Values("doc");
+    ASSERT_EQ(docs.size(), 1u) << run.Text();
+    ASSERT_TRUE(Finished(docs[0])) << LogTail();
+    const fs::path encrypted = m_docs / "minutes.txt.gpg";
+    ASSERT_TRUE(fs::exists(encrypted));
+    EXPECT_FALSE(fs::exists(m_docs / "minutes.txt"));
+    EXPECT_EQ(Decrypt(encrypted), "the minutes");
+    const std::string recipients = RecipientsOf(encrypted);
+    int count = 0;
+    for (const auto& key : home.All())
+        count += EncryptedFor(recipients, key) ? 1 : 0;
+    EXPECT_EQ(count, 2) << recipients;
+    EXPECT_TRUE(EncryptedFor(recipients, home.Alice())) << recipients;
+    EXPECT_TRUE(EncryptedFor(recipients, home.Bob())) << recipients;
+}
+
 TEST_F(HookEndToEndTest, SavingAgainFromAWorkingCopyPointsBackAtTheOriginal)
 {
     const GpgTestHome& home = GpgTestHome::Get();
     const fs::path secret = Encrypted("plan.txt", "plan\n", {&home.Alice(), &home.Bob()});
     const SRun run = RunProgram("editordriver", {"open-saveas", m_docs.string(), "plan.txt.gpg",
-                                                 (m_images / "save-dialog-points-back.png").string()});
+                                                 (m_images / "textedit-save-points-back.png").string()});
     ASSERT_EQ(run.code, 0) << run.Text();
     ASSERT_EQ(run.Values("name"), std::vector<std::string>{"plan.txt"}) << run.Text();
     ASSERT_EQ(run.Values("folder"), std::vector<std::string>{m_docs.string()}) << run.Text();
