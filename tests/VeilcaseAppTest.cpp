@@ -346,17 +346,14 @@ TEST_F(VeilcaseAppTest, WithPublicKeysMissingTheUserChoosesAndAReadOnlyCopyIsNev
     CVeilcaseApp app;
     Automation automation;
     // "Open File" asks how to open; "Cancel" there keeps the decrypt-file
-    // dialog open, "No" opens read-only.
+    // dialog open, "Open Read Only" opens read-only.
     automation.OnDialog(IDD_DECRYPTFILE, [&](ModalDriver& d) {
         EXPECT_EQ(d.ListRowCount(IDC_RECIPIENTS), 2);
         d.SavePng(ImagePath("veilcase-decrypt-file-key-missing.png"));
-        automation.OnMessageBox([](ModalDriver& box) {
-            EXPECT_GE(box.MessageText().Find(u"You have not all public keys for this document."), 0);
-            box.Answer(IDCANCEL);
-        });
+        automation.OnDialog(IDD_MISSINGPUBLICKEY, [](ModalDriver& question) { question.Click(IDCANCEL); });
         d.Click(IDOK);
         EXPECT_TRUE(d.IsVisible(IDOK));
-        automation.OnMessageBox([](ModalDriver& box) { box.Answer(IDNO); });
+        automation.OnDialog(IDD_MISSINGPUBLICKEY, [](ModalDriver& question) { question.Click(IDC_OPENREADONLY); });
         d.Click(IDOK);
     });
     std::vector<std::string> states;
