@@ -29,7 +29,9 @@ CString TodaysLogFile()
     platform::ToLocalTime(platform::Time64(), now);
     CString name;
     name.Format(u"Log%04d%02d%02d.txt", now.year, now.month, now.day);
-    CString folder = CDirectory::Concat(CDirectory::GetSpecialDirectory(26), u"Orvelin/veilcase/LogFiles");
+    CString folder = CDirectory::GetSpecialDirectory(CSIDL_APPDATA);
+    for (const char16_t* level : {u"Orvelin", u"veilcase", u"LogFiles"})
+        folder = CDirectory::Concat(folder, level);
     return CDirectory::Concat(folder, name);
 }
 

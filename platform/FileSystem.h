@@ -13,9 +13,7 @@
 #include "platform/SystemError.h"
 #include "platform/WinTypes.h"
 
-#ifdef _WIN32
-#include <shlobj.h> // the CSIDL_ folder numbers
-#else
+#ifndef _WIN32
 // Attribute bits of an entry, as Windows names them (and what they stand
 // for here).
 #define FILE_ATTRIBUTE_READONLY 0x00000001      // owner has no write bit

@@ -1,4 +1,5 @@
 #include "platform/PrivateProfile.h"
+#include "platform/PrivateProfile_posix.h"
 #include "platform/PrivateProfile_p.h"
 
 #include <optional>

@@ -1,6 +1,7 @@
 // File access of the INI functions: whole-file reads and locked, atomic
 // replacement.
 #include "platform/PrivateProfile.h"
+#include "platform/PrivateProfile_posix.h"
 #include "platform/SystemError_posix.h"
 
 #include <cerrno>

@@ -437,6 +437,44 @@ CString ProcessAppName(const CProcessHandle& process)
     return path.Mid(ReverseFindSeparator(path) + 1);
 }
 
+namespace {
+
+// The creation time of a running process, in milliseconds since 1601; 0
+// for the null handle or an ended process.
+ULONGLONG CreationMs(const CProcessHandle& process)
+{
+    if (process.IsNull() || process.Wait(0) != WAIT_TIMEOUT)
+        return 0;
+    win::CHandle handle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.GetId()));
+    FILETIME created, exited, kernel, user;
+    if (!handle.IsValid() || !::GetProcessTimes(handle.Get(), &created, &exited, &kernel, &user))
+        return 0;
+    // The id may have been taken over while it was looked up.
+    if (process.Wait(0) != WAIT_TIMEOUT)
+        return 0;
+    return ((static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime) / 10000u;
+}
+
+} // namespace
+
+ULONGLONG GetProcessStartStamp(const CProcessHandle& process)
+{
+    return CreationMs(process);
+}
+
+bool GetProcessAge(const CProcessHandle& process, ULONGLONG& ageMs)
+{
+    ageMs = 0;
+    ULONGLONG created = CreationMs(process);
+    if (created == 0)
+        return false;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    ULONGLONG nowMs = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000u;
+    ageMs = nowMs > created ? nowMs - created : 0;
+    return true;
+}
+
 DWORD FindFileHolder(const CString& path, CString* appName)
 {
     if (appName)

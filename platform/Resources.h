@@ -12,9 +12,7 @@
 
 struct VeilResourceTable;
 
-#ifdef _WIN32
-#include <commctrl.h> // list-view styles
-#else
+#ifndef _WIN32
 // Window style bits the templates use, with their Windows values.
 #define WS_POPUP 0x80000000
 #define WS_CHILD 0x40000000

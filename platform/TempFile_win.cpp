@@ -74,6 +74,34 @@ DWORD ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
     return ERROR_SUCCESS;
 }
 
+DWORD ReadFileRange(const CString& path, unsigned long long offset, DWORD maxBytes, std::string& bytes)
+{
+    bytes.clear();
+    win::CHandle file(::CreateFileW(win::W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+        return ::GetLastError();
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (offset > 0x7FFFFFFFFFFFFFFFull || !::SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN))
+        return ::GetLastError();
+    bytes.resize(maxBytes);
+    DWORD done = 0;
+    while (done < maxBytes) {
+        DWORD n = 0;
+        if (!::ReadFile(file.Get(), bytes.data() + done, maxBytes - done, &n, nullptr)) {
+            DWORD error = ::GetLastError();
+            bytes.clear();
+            return error;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    bytes.resize(done);
+    return ERROR_SUCCESS;
+}
+
 DWORD DeleteTempFile(const CString& path)
 {
     return ::DeleteFileW(win::W(path)) ? ERROR_SUCCESS : ::GetLastError();

@@ -30,11 +30,21 @@
 #define _UNICODE
 #endif
 #include <windows.h>
+// Every translation unit sees the same system headers, so that the
+// system's macros rename nothing differently in two of them.
+#include <commctrl.h>
+#include <rpc.h>
+#include <shlobj.h>
 
-// Function-like macros of <windows.h> (16-bit leftovers) that would rename
-// our own functions: CTime::GetCurrentTime, platform::FreeModule.
+// Macros of the system headers that would rename functions of ours:
+// 16-bit leftovers (CTime::GetCurrentTime, platform::FreeModule) and the
+// A/W pairs whose names we use for our own functions.
 #undef GetCurrentTime
 #undef FreeModule
+#undef OutputDebugString
+#undef UuidToString
+#undef VerQueryValue
+#undef WriteConsole
 
 #else // the POSIX realisation of the Windows base types
 

@@ -1,0 +1,34 @@
+# The suites built for Windows (included by tests/CMakeLists.txt when the
+# target is Windows). GoogleTest is built from Debian's sources for the
+# target; ctest runs every test through the cross-compiling emulator (Wine).
+set(VEILCASE_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build for the target")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${VEILCASE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+add_library(testsupport STATIC support/TestEnvironment.cpp support/TestMain.cpp)
+target_include_directories(testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
+target_link_libraries(testsupport PUBLIC veilshim64 gtest gmock)
+
+# Helper programs the suites start as child processes.
+set(WINDOWS_TEST_TOOLS childproc)
+foreach(name ${WINDOWS_TEST_TOOLS})
+  add_executable(${name} tools/${name}.cpp)
+  target_link_libraries(${name} PRIVATE veilshim64)
+endforeach()
+
+# Suites that pin behaviour Windows defines run against both realisations.
+# The others stay on Linux: they need the real gpg, POSIX facts (modes,
+# owners, signals, /proc) or the Linux stand-ins of later facilities (COM,
+# dialogs, windows).
+set(WINDOWS_SUITES
+  CStringTest CommandLineTest MessageInsertsTest PrivateProfileTest RegistryTest
+  KeyTest GnuPGParsingTest GnuPGStatusTest TimeUuidTest FileSystemTest DirectoryTest)
+foreach(name ${WINDOWS_SUITES})
+  add_executable(${name} ${name}.cpp)
+  target_link_libraries(${name} PRIVATE testsupport)
+  add_dependencies(${name} ${WINDOWS_TEST_TOOLS})
+  # Listing the tests needs the emulator too: done when ctest runs, so
+  # that building needs no Wine.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
+endforeach()
