@@ -164,7 +164,8 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, char16_t* lpValueName, LPDWORD l
 
 // Deletes a key that has no sub-keys (its values go with it). A key with
 // sub-keys is refused with ERROR_ACCESS_DENIED. samDesired may carry a view
-// flag. Pitfall: the handle `hKey` must allow writing (KEY_WRITE or DELETE).
+// flag. Pitfall: the rights of the handle `hKey` do not matter, so a key
+// opened for reading can still lose its sub-keys this way.
 LSTATUS RegDeleteKeyExW(HKEY hKey, const char16_t* lpSubKey, REGSAM samDesired, DWORD Reserved);
 
 // RegDeleteKeyExW in the view of `hKey`.
@@ -172,8 +173,10 @@ LSTATUS RegDeleteKeyW(HKEY hKey, const char16_t* lpSubKey);
 
 // Deletes a sub-key with everything below it, in one step that other
 // processes see whole. With a null or empty lpSubKey the values and sub-keys
-// of `hKey` are deleted and the key itself stays. Pitfall: through
-// HKEY_CLASSES_ROOT only the user's part can be deleted.
+// of `hKey` are deleted and the key itself stays. `hKey` must have been
+// opened with DELETE, KEY_ENUMERATE_SUB_KEYS and KEY_QUERY_VALUE (else
+// ERROR_ACCESS_DENIED). Pitfall: through HKEY_CLASSES_ROOT only the user's
+// part can be deleted.
 LSTATUS RegDeleteTreeW(HKEY hKey, const char16_t* lpSubKey);
 
 // Makes every change so far durable on disk.

@@ -467,7 +467,10 @@ LSTATUS DeleteKey(HKEY hKey, const char16_t* lpSubKey, REGSAM samDesired, bool t
     HKEY__* parent = Lookup(hKey);
     if (!parent)
         return ERROR_INVALID_HANDLE;
-    if (!(parent->access & ciWriteRights))
+    // Deleting one key needs no right on the handle it is named through, as
+    // on Windows; deleting a tree needs the three its walk uses.
+    constexpr REGSAM treeRights = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+    if (tree && (parent->access & treeRights) != treeRights)
         return ERROR_ACCESS_DENIED;
     CRegistryStore* store = Store();
     if (!store)

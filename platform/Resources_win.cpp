@@ -29,6 +29,20 @@ int AnyLanguage(HMODULE module, WORD type, UINT id)
     return found;
 }
 
+// Notes (and stops at) a type that makes a module a source of resources.
+BOOL CALLBACK NoteTableType(HMODULE, LPWSTR type, LONG_PTR found)
+{
+    if (!IS_INTRESOURCE(type))
+        return TRUE;
+    auto t = static_cast<ResourceType>(reinterpret_cast<ULONG_PTR>(type));
+    if (t == ResourceType::String || t == ResourceType::Dialog || t == ResourceType::Version ||
+        t == ResourceType::GroupIcon) {
+        *reinterpret_cast<bool*>(found) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 bool Take(HMODULE module, WORD type, UINT id, WORD language, ResourceBytes& out)
 {
     HRSRC info = ::FindResourceExW(module, MAKEINTRESOURCEW(type), MAKEINTRESOURCEW(id), language);
@@ -53,20 +67,7 @@ ResourceSource ResourcesOfModule(ModuleHandle module)
     HMODULE m = static_cast<HMODULE>(module);
     // A program's own manifest does not make it a source of resources.
     bool any = false;
-    ::EnumResourceTypesW(
-        m,
-        [](HMODULE, LPWSTR type, LONG_PTR found) -> BOOL {
-            if (IS_INTRESOURCE(type)) {
-                auto t = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(type));
-                if (t == static_cast<WORD>(ResourceType::String) || t == static_cast<WORD>(ResourceType::Dialog) ||
-                    t == static_cast<WORD>(ResourceType::Version) || t == static_cast<WORD>(ResourceType::GroupIcon)) {
-                    *reinterpret_cast<bool*>(found) = true;
-                    return FALSE;
-                }
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&any));
+    ::EnumResourceTypesW(m, NoteTableType, reinterpret_cast<LONG_PTR>(&any));
     return any ? static_cast<ResourceSource>(m) : nullptr;
 }
 

@@ -4,8 +4,10 @@
 #include "TestEnvironment.h"
 
 #include <filesystem>
-#include <sys/stat.h>
 #include <thread>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -16,6 +18,16 @@ using testsupport::WriteFile;
 namespace {
 
 const auto P = &testsupport::ToCString;
+
+// The bytes of a file as our own writer lays it out (UTF-8 for a new file,
+// the line ends of the lines it keeps, "\n" for lines it adds). Windows
+// writes with kernel32, whose layout is not ours to pin: there the tests
+// check what reading gives back.
+#ifdef _WIN32
+#define EXPECT_OWN_LAYOUT(file, bytes) static_cast<void>(0)
+#else
+#define EXPECT_OWN_LAYOUT(file, bytes) EXPECT_EQ(ReadFile(file), bytes)
+#endif
 
 CString Get(const char16_t* section, const char16_t* key, const fs::path& file, const char16_t* def = u"<none>")
 {
@@ -42,11 +54,13 @@ TEST(PrivateProfileTest, WriteCreatesPrivateFileAndReadsBackIgnoringCase)
     ASSERT_TRUE(WritePrivateProfileStringW(u"veilcase", u"OriginalFilename", u"/home/u/Jürgen/Report.docx", P(ini)));
     ASSERT_TRUE(WritePrivateProfileStringW(u"VEILCASE", u"UsedKeys", u"0123456789ABCDEF,FEDCBA9876543210", P(ini)));
 
+#ifndef _WIN32
     struct stat st{};
     ASSERT_EQ(stat(ini.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(ReadFile(ini), "[veilcase]\nOriginalFilename=/home/u/Jürgen/Report.docx\n"
-                             "UsedKeys=0123456789ABCDEF,FEDCBA9876543210\n");
+#endif
+    EXPECT_OWN_LAYOUT(ini, "[veilcase]\nOriginalFilename=/home/u/Jürgen/Report.docx\n"
+                      "UsedKeys=0123456789ABCDEF,FEDCBA9876543210\n");
 
     EXPECT_EQ(Get(u"VeilCase", u"originalfilename", ini), u"/home/u/Jürgen/Report.docx");
     EXPECT_EQ(Get(u" veilcase ", u" USEDKEYS ", ini), u"0123456789ABCDEF,FEDCBA9876543210");
@@ -73,18 +87,22 @@ TEST(PrivateProfileTest, UpdateKeepsEveryOtherLineAndTheLineEndings)
     ASSERT_TRUE(WritePrivateProfileStringW(u"first", u"Added", u"1", P(ini)));
     ASSERT_TRUE(WritePrivateProfileStringW(u"second", u"after", u"2", P(ini)));
     ASSERT_TRUE(WritePrivateProfileStringW(u"third", u"k", u"v", P(ini)));
-    EXPECT_EQ(ReadFile(ini), "; comment = not a key\r\n"
-                             "[first]\r\n"
-                             "Name=new\r\n"
-                             "strange line without equals\r\n"
-                             "Added=1\r\n"
-                             "\r\n"
-                             "[second]\r\n"
-                             "name=second\r\n"
-                             "last=no newline\r\n"
-                             "after=2\r\n"
-                             "[third]\r\n"
-                             "k=v\r\n");
+    EXPECT_OWN_LAYOUT(ini, "; comment = not a key\r\n"
+                           "[first]\r\n"
+                           "Name=new\r\n"
+                           "strange line without equals\r\n"
+                           "Added=1\r\n"
+                           "\r\n"
+                           "[second]\r\n"
+                           "name=second\r\n"
+                           "last=no newline\r\n"
+                           "after=2\r\n"
+                           "[third]\r\n"
+                           "k=v\r\n");
+    EXPECT_EQ(Get(u"FIRST", u"name", ini), u"new");
+    EXPECT_EQ(Get(u"first", u"added", ini), u"1");
+    EXPECT_EQ(Get(u"second", u"after", ini), u"2");
+    EXPECT_EQ(Get(u"third", u"k", ini), u"v");
     EXPECT_EQ(Get(u"second", u"name", ini), u"second");
     EXPECT_EQ(Get(u"second", u"last", ini), u"no newline");
     EXPECT_EQ(Get(u"first", u"; comment", ini), u"<none>");
@@ -96,10 +114,17 @@ TEST(PrivateProfileTest, NullValueDeletesKeyAndNullKeyDeletesSection)
     fs::path ini = dir / "a.ini";
     WriteFile(ini, "[a]\nx=1\ny=2\n[b]\nz=3\n[A]\nx=dup\n");
     ASSERT_TRUE(WritePrivateProfileStringW(u"a", u"X", nullptr, P(ini)));
-    EXPECT_EQ(ReadFile(ini), "[a]\ny=2\n[b]\nz=3\n[A]\n");
+    EXPECT_OWN_LAYOUT(ini, "[a]\ny=2\n[b]\nz=3\n[A]\n");
     EXPECT_EQ(Get(u"a", u"x", ini), u"<none>");
     ASSERT_TRUE(WritePrivateProfileStringW(u"A", nullptr, nullptr, P(ini)));
-    EXPECT_EQ(ReadFile(ini), "[b]\nz=3\n");
+    EXPECT_OWN_LAYOUT(ini, "[b]\nz=3\n");
+    EXPECT_EQ(Get(u"b", u"z", ini), u"3");
+    // A deleted section reads as gone, also when the file had it twice.
+    // Wine deletes the first of them only, so the second shows again.
+    if (!testsupport::RunsUnderWine()) {
+        EXPECT_EQ(Get(u"a", u"x", ini), u"<none>");
+    }
+    EXPECT_EQ(Get(u"a", u"y", ini), u"<none>");
 
     // Deleting from a file that does not exist creates nothing.
     fs::path missing = dir / "missing.ini";
@@ -133,7 +158,7 @@ TEST(PrivateProfileTest, RepeatedSectionWritesGoWhereReadsLook)
     WriteFile(ini, "[veilcase]\nOriginalFilename=/a\n[other]\n[VEILCASE]\nUsedKeys=OLD\n");
     ASSERT_TRUE(WritePrivateProfileStringW(u"veilcase", u"UsedKeys", u"NEW", P(ini)));
     EXPECT_EQ(Get(u"veilcase", u"UsedKeys", ini), u"NEW");
-    EXPECT_EQ(ReadFile(ini), "[veilcase]\nOriginalFilename=/a\nUsedKeys=NEW\n[other]\n[VEILCASE]\nUsedKeys=OLD\n");
+    EXPECT_OWN_LAYOUT(ini, "[veilcase]\nOriginalFilename=/a\nUsedKeys=NEW\n[other]\n[VEILCASE]\nUsedKeys=OLD\n");
 }
 
 TEST(PrivateProfileTest, RefusesWhatWouldBreakTheFileAndLeavesItAlone)
@@ -182,7 +207,7 @@ TEST(PrivateProfileTest, ReadsUtf16FilesAndKeepsTheirEncoding)
     WriteFile(ini, "\xEF\xBB\xBF[s]\nk=v\n");
     EXPECT_EQ(Get(u"s", u"k", ini), u"v");
     ASSERT_TRUE(WritePrivateProfileStringW(u"s", u"k", u"w", P(ini)));
-    EXPECT_EQ(ReadFile(ini), "\xEF\xBB\xBF[s]\nk=w\n");
+    EXPECT_OWN_LAYOUT(ini, "\xEF\xBB\xBF[s]\nk=w\n");
 }
 
 TEST(PrivateProfileTest, ListsSectionAndKeyNames)
@@ -192,11 +217,18 @@ TEST(PrivateProfileTest, ListsSectionAndKeyNames)
     WriteFile(ini, "[one]\na=1\n;c=3\nb=2\n[two]\n");
     EXPECT_EQ(Get(nullptr, nullptr, ini), CString(std::u16string(u"one\0two\0", 8)));
     EXPECT_EQ(Get(u"ONE", nullptr, ini), CString(std::u16string(u"a\0b\0", 4)));
-    EXPECT_EQ(Get(u"none", nullptr, ini), u"");
+    // The default stands for a missing key; a missing section has no key
+    // names at all. Wine gives the default here.
+    if (!testsupport::RunsUnderWine()) {
+        EXPECT_EQ(Get(u"none", nullptr, ini), u"");
+    }
 }
 
 TEST(PrivateProfileTest, WritesThroughASymbolicLinkToItsTarget)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege on Windows, and the C++ library of mingw-w64 cannot make them";
+#endif
     TempDir dir;
     fs::create_directory(dir / "real");
     WriteFile(dir / "real" / "a.ini", "[s]\nk=1\n");

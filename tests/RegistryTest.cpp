@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <filesystem>
@@ -13,7 +15,9 @@
 #include "platform/Registry.h"
 #include "TestEnvironment.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace {
 
@@ -113,7 +117,11 @@ TEST_F(RegistryTest, TypedValuesRoundTripWithWindowsByteCounts)
     EXPECT_EQ(REG_BINARY, type);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(raw), sizeof raw), bytes);
     ASSERT_EQ(ERROR_SUCCESS, Get(m_key, u"Bare", bytes, &type));
-    EXPECT_EQ(4u, bytes.size());
+    // Windows returns a string value as stored, terminated or not; Wine adds
+    // room for a terminator.
+    if (!testsupport::RunsUnderWine()) {
+        EXPECT_EQ(4u, bytes.size());
+    }
     ASSERT_EQ(ERROR_SUCCESS, Get(m_key, u"Nothing", bytes, &type));
     EXPECT_TRUE(bytes.empty());
 
@@ -185,8 +193,12 @@ TEST_F(RegistryTest, KeyNamesIgnoreCaseKeepCaseAndTrailingBackslash)
 
     // Malformed paths and names.
     EXPECT_EQ(ERROR_BAD_PATHNAME, platform::RegOpenKeyExW(m_key, u"\\MixedCase", 0, KEY_READ, &key));
-    EXPECT_EQ(ERROR_BAD_PATHNAME, platform::RegCreateKeyW(m_key, u"a\\\\b", &key));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, platform::RegCreateKeyW(m_key, CString(u'n', 256), &key));
+    // Wine takes an empty level and a name over the documented 255
+    // characters; Windows refuses both.
+    if (!testsupport::RunsUnderWine()) {
+        EXPECT_EQ(ERROR_BAD_PATHNAME, platform::RegCreateKeyW(m_key, u"a\\\\b", &key));
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, platform::RegCreateKeyW(m_key, CString(u'n', 256), &key));
+    }
     EXPECT_EQ(ERROR_SUCCESS, platform::RegCreateKeyW(m_key, CString(u'n', 255), &key));
     platform::RegCloseKey(key);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, platform::RegOpenKeyExW(m_key, u"Missing\\Deeper", 0, KEY_READ, &key));
@@ -289,10 +301,19 @@ TEST_F(RegistryTest, AccessRightsOfTheHandleAreEnforced)
     EXPECT_EQ(CString(u"kept"), GetString(readOnly, u"v"));
     EXPECT_EQ(ERROR_ACCESS_DENIED, SetString(readOnly, u"v", u"changed"));
     EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegDeleteValueW(readOnly, u"v"));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegCreateKeyW(readOnly, u"New", &sub));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegDeleteKeyW(readOnly, u"Existing"));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegDeleteTreeW(readOnly, u"Existing"));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegSetKeyValueW(readOnly, nullptr, u"v", REG_SZ, u"x", 4));
+    // Wine does not check the rights of a registry handle; Windows does.
+    const bool rightsChecked = !testsupport::RunsUnderWine();
+    if (rightsChecked) {
+        EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegCreateKeyW(readOnly, u"New", &sub));
+        // A tree needs DELETE, KEY_ENUMERATE_SUB_KEYS and KEY_QUERY_VALUE.
+        EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegDeleteTreeW(readOnly, u"Existing"));
+        EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegSetKeyValueW(readOnly, nullptr, u"v", REG_SZ, u"x", 4));
+    }
+    // Deleting one key does not depend on the rights of the handle it is
+    // named through.
+    EXPECT_EQ(ERROR_SUCCESS, platform::RegDeleteKeyW(readOnly, u"Existing"));
+    ASSERT_EQ(ERROR_SUCCESS, platform::RegCreateKeyW(m_key, u"Existing", &sub));
+    platform::RegCloseKey(sub);
     // An existing key opens through a read-only parent.
     ASSERT_EQ(ERROR_SUCCESS, platform::RegCreateKeyExW(readOnly, u"Existing", 0, nullptr, 0, KEY_WRITE, nullptr, &sub, nullptr));
     EXPECT_EQ(ERROR_SUCCESS, SetString(sub, u"w", u"through a writable child"));
@@ -304,22 +325,36 @@ TEST_F(RegistryTest, AccessRightsOfTheHandleAreEnforced)
     ASSERT_EQ(ERROR_SUCCESS, platform::RegOpenKeyExW(m_key, nullptr, 0, KEY_QUERY_VALUE, &queryOnly));
     char16_t name[64];
     DWORD length = 64;
-    EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegEnumKeyExW(queryOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    if (rightsChecked) {
+        EXPECT_EQ(ERROR_ACCESS_DENIED,
+                  platform::RegEnumKeyExW(queryOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    }
     platform::RegCloseKey(queryOnly);
     HKEY setOnly = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, platform::RegOpenKeyExW(m_key, nullptr, 0, KEY_SET_VALUE, &setOnly));
     std::string bytes;
-    EXPECT_EQ(ERROR_ACCESS_DENIED, Get(setOnly, u"v", bytes));
+    if (rightsChecked) {
+        EXPECT_EQ(ERROR_ACCESS_DENIED, Get(setOnly, u"v", bytes));
+    }
     platform::RegCloseKey(setOnly);
 
-    EXPECT_EQ(ERROR_INVALID_PARAMETER,
-              platform::RegOpenKeyExW(m_key, nullptr, 0, KEY_READ | KEY_WOW64_32KEY | KEY_WOW64_64KEY, &sub));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, platform::RegCreateKeyExW(m_key, u"Volatile", 0, nullptr, 1, KEY_ALL_ACCESS, nullptr,
-                                                       &sub, nullptr));
+    if (rightsChecked) {
+        EXPECT_EQ(ERROR_INVALID_PARAMETER,
+                  platform::RegOpenKeyExW(m_key, nullptr, 0, KEY_READ | KEY_WOW64_32KEY | KEY_WOW64_64KEY, &sub));
+    }
+#ifndef _WIN32
+    // The store keeps every key: volatile keys (gone at the next start of
+    // the system) are refused rather than kept for ever.
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, platform::RegCreateKeyExW(m_key, u"Volatile", 0, nullptr, 1, KEY_ALL_ACCESS,
+                                                                 nullptr, &sub, nullptr));
+#endif
 }
 
 TEST_F(RegistryTest, ThirtyTwoBitViewSeparatesClassRegistrationsOnly)
 {
+    if (testsupport::RunsUnderWine())
+        GTEST_SKIP() << "Wine shares HKEY_CURRENT_USER\\Software\\Classes\\CLSID between the views; Windows "
+                        "redirects the 32-bit view to Wow6432Node";
     const CString clsid = u"Software\\Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}";
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, platform::RegCreateKeyExW(HKEY_CURRENT_USER, clsid, 0, nullptr, 0,
@@ -355,6 +390,10 @@ TEST_F(RegistryTest, ThirtyTwoBitViewSeparatesClassRegistrationsOnly)
 
 TEST_F(RegistryTest, ClassesRootMergesUserClassesOverTheMachinePart)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "pins the fixed machine part of the POSIX stand-in; on Windows HKEY_CLASSES_ROOT holds the "
+                    "system's own registrations";
+#endif
     platform::RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\Classes\\CLSID\\{DC1C5A9C-E88A-4DDE-A5A1-60F82A20AEF7}");
     // The machine part names the system dialog module for both classes.
     for (const char16_t* path : {kOpenClsid, kSaveClsid}) {
@@ -413,6 +452,9 @@ TEST_F(RegistryTest, ClassesRootMergesUserClassesOverTheMachinePart)
                                                   KEY_READ, &machine));
 }
 
+// The store of the POSIX realisation (a private SQLite file shared by the
+// user's processes); Windows keeps the hive itself.
+#ifndef _WIN32
 TEST_F(RegistryTest, StoreIsPrivateToTheUser)
 {
     std::string path = platform::RegistryStorePath().ToUtf8();
@@ -545,5 +587,7 @@ TEST_F(RegistryTest, ForkedChildUsesItsOwnConnection)
     EXPECT_EQ(CString(u"child"), GetString(m_key, u"FromChild"));
     EXPECT_EQ(ERROR_SUCCESS, SetString(m_key, u"After", u"parent"));
 }
+
+#endif
 
 } // namespace

@@ -12,6 +12,7 @@ using namespace platform;
 
 namespace {
 
+#ifndef _WIN32
 // Runs a test body under a fixed time zone and restores the old one.
 class CZone {
 public:
@@ -37,11 +38,26 @@ private:
     bool m_had = false;
     std::string m_old;
 };
+#endif
 
 } // namespace
 
+TEST(TimeUuidTest, LocalTimeRoundTripsInTheSystemZone)
+{
+    for (LONGLONG seconds : {0ll, 1704067200ll, 1719829230ll, 4102444800ll}) {
+        SLocalTime local{};
+        ASSERT_TRUE(ToLocalTime(seconds, local)) << seconds;
+        EXPECT_EQ(FromLocalTime(local), seconds) << seconds;
+        EXPECT_GE(local.dayOfWeek, 0);
+        EXPECT_LE(local.dayOfWeek, 6);
+    }
+}
+
 TEST(TimeUuidTest, LocalTimeConvertsBothWays)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "pinned with a POSIX time-zone rule in TZ; Windows takes its zone from the system settings";
+#else
     CZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
     SLocalTime local{};
     // 2024-07-01 10:20:30 UTC is 12:20:30 summer time, a Monday.
@@ -68,12 +84,13 @@ TEST(TimeUuidTest, LocalTimeConvertsBothWays)
     EXPECT_EQ(time.GetDayOfWeek(), 2); // Monday, counted from Sunday = 1
     EXPECT_EQ(time.Format(u"%Y%m%d %H:%M:%S"), CString(u"20240701 10:20:30"));
     EXPECT_TRUE(time.Format(u"").IsEmpty());
+#endif
 }
 
 TEST(TimeUuidTest, ClocksMoveForward)
 {
-    ULONGLONG tick = GetTickCount64();
-    EXPECT_GE(GetTickCount64(), tick);
+    ULONGLONG tick = platform::GetTickCount64();
+    EXPECT_GE(platform::GetTickCount64(), tick);
     LONGLONG now = Time64();
     EXPECT_GT(now, 1700000000);
     EXPECT_LE(now - CTime::GetCurrentTime().GetTime(), 0);

@@ -59,4 +59,10 @@ private:
 // Folder of the test executables and helper programs (bin/).
 std::filesystem::path BinDir();
 
+// Whether the tests run under Wine (a reimplementation of Windows). Where
+// Wine is known to disagree with Windows' documentation, a test checks the
+// documented behaviour only on Windows itself and says so; the POSIX
+// stand-ins are never tuned to Wine.
+bool RunsUnderWine();
+
 } // namespace testsupport

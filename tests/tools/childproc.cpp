@@ -9,21 +9,29 @@
 //                                milliseconds (default 60000), prints its
 //                                pid and exits 0 at once
 //   childproc fds                prints the numbers of its open descriptors
+//                                (not on Windows)
 //   childproc edit <path>        an editing application a desktop entry
 //                                starts: sleeps $CHILDPROC_EDIT_MS
 //                                milliseconds, appends $CHILDPROC_EDIT_TEXT
 //                                and a line end to the file (unset: leaves
 //                                it as it is), stays $CHILDPROC_EDIT_STAY_MS
 //                                milliseconds more, exits 0
+// On Windows the arguments come as the C runtime splits the wide command
+// line, and are printed as UTF-8.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -39,7 +47,62 @@ long Arg(int argc, char** argv, int index, long fallback)
 
 } // namespace
 
+#ifdef _WIN32
+// The Windows modes: "args" with the runtime's wide arguments, "hold" with
+// the file open for reading and writing by others, "spawn" through
+// CreateProcess.
+int Main(int argc, char** argv);
+
+std::string Utf8(const wchar_t* text)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? static_cast<size_t>(n - 1) : 0, '\0');
+    if (n > 1)
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+extern "C" int wmain(int argc, wchar_t** wargv)
+{
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(Utf8(wargv[i]));
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string mode = argc > 1 ? args[1] : std::string();
+    if (mode == "hold" && argc >= 3) {
+        HANDLE file = CreateFileW(wargv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return 3;
+        std::printf("ready\n");
+        std::fflush(stdout);
+        SleepMs(Arg(argc, argv.data(), 3, 60000));
+        CloseHandle(file);
+        return 0;
+    }
+    if (mode == "spawn") {
+        std::wstring line = L"\"" + std::wstring(wargv[0]) + L"\" exit 0 " + std::to_wstring(Arg(argc, argv.data(), 2, 60000));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+            return 4;
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        std::printf("%lu\n", static_cast<unsigned long>(info.dwProcessId));
+        std::fflush(stdout);
+        return 0;
+    }
+    return Main(argc, argv.data());
+}
+
+int Main(int argc, char** argv)
+#else
 int main(int argc, char** argv)
+#endif
 {
     if (argc < 2)
         return 2;
@@ -55,6 +118,7 @@ int main(int argc, char** argv)
         SleepMs(Arg(argc, argv, 3, 0));
         return static_cast<int>(Arg(argc, argv, 2, 0));
     }
+#ifndef _WIN32
     if (mode == "hold" && argc >= 3) {
         int fd = open(argv[2], O_RDONLY);
         if (fd < 0)
@@ -106,5 +170,6 @@ int main(int argc, char** argv)
         closedir(dir);
         return 0;
     }
+#endif
     return 2;
 }

@@ -1,0 +1,116 @@
+// Test isolation on Windows: TMP and TEMP point into one fresh temporary
+// tree, and HKEY_CURRENT_USER into a key of its own for this process, so
+// that test processes running side by side never see each other's
+// settings.
+#include "TestEnvironment.h"
+#include "TestEnvironment_p.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "platform/Registry.h"
+#include "platform/Uuid.h"
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+namespace {
+
+fs::path g_root;
+CString g_userKey; // below the real HKEY_CURRENT_USER
+HKEY g_userHive = nullptr;
+
+void SetVariable(const char* name, const std::string& value)
+{
+    _putenv_s(name, value.c_str());
+}
+
+class IsolationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (!g_root.empty())
+            return;
+        platform::SUuid uuid{};
+        if (!platform::CreateUuid(uuid))
+            throw std::runtime_error("no UUID for the test folder");
+        std::string tag = platform::UuidToString(uuid).ToUtf8();
+        g_root = fs::temp_directory_path() / ("veilcase-test-" + tag);
+        fs::create_directories(g_root / "tmp");
+        SetVariable("TMP", (g_root / "tmp").string());
+        SetVariable("TEMP", (g_root / "tmp").string());
+
+        // Everything the process reads and writes through HKEY_CURRENT_USER
+        // lands in a fresh key of its own.
+        g_userKey = u"Software\\VeilcaseTests\\" + platform::UuidToString(uuid);
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(g_userKey.GetString()), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &g_userHive, nullptr) != ERROR_SUCCESS ||
+            ::RegOverridePredefKey(HKEY_CURRENT_USER, g_userHive) != ERROR_SUCCESS)
+            throw std::runtime_error("cannot give the tests a registry hive of their own");
+    }
+    void TearDown() override
+    {
+        if (g_userHive) {
+            ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+            ::RegCloseKey(g_userHive);
+            g_userHive = nullptr;
+            ::RegDeleteTreeW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(g_userKey.GetString()));
+        }
+        if (g_root.empty())
+            return;
+        std::error_code ec;
+        fs::remove_all(g_root, ec);
+        g_root.clear();
+    }
+};
+
+} // namespace
+
+void InstallIsolation()
+{
+    auto* env = new IsolationEnvironment;
+    env->SetUp(); // folders exist before any test code reads the variables
+    ::testing::AddGlobalTestEnvironment(env);
+    // Listing the tests runs no environment tear-down: clean up at exit too.
+    std::atexit([] { IsolationEnvironment().TearDown(); });
+}
+
+const fs::path& IsolatedRoot()
+{
+    return g_root;
+}
+
+std::string ProcessTag()
+{
+    return std::to_string(::GetCurrentProcessId());
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name)
+{
+    if (const char* old = getenv(name))
+        m_old = old;
+    SetVariable(name, value ? value : "");
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    SetVariable(m_name.c_str(), m_old ? *m_old : "");
+}
+
+fs::path BinDir()
+{
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD n = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH * 2);
+    return fs::path(std::wstring(buffer, n)).parent_path();
+}
+
+bool RunsUnderWine()
+{
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+} // namespace testsupport
