@@ -78,7 +78,7 @@ HRESULT CRegistrar::Register(HKEY root, const CString& rootPath, const std::vect
 {
     CKeyHolder base;
     LSTATUS status = platform::RegCreateKeyExW(root, rootPath.IsEmpty() ? nullptr : rootPath.GetString(), 0, nullptr,
-                                               REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, base.Put(),
+                                               REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE | DELETE, nullptr, base.Put(),
                                                nullptr);
     if (status != ERROR_SUCCESS)
         return FromStatus(status);
@@ -102,7 +102,7 @@ HRESULT CRegistrar::RegisterKey(HKEY parent, const SRegistrarKey& key) const
     }
     CKeyHolder opened;
     LSTATUS status = platform::RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                               KEY_READ | KEY_WRITE, nullptr, opened.Put(), nullptr);
+                                               KEY_READ | KEY_WRITE | DELETE, nullptr, opened.Put(), nullptr);
     if (status != ERROR_SUCCESS)
         return FromStatus(status);
     CString value;
@@ -130,7 +130,7 @@ HRESULT CRegistrar::Unregister(HKEY root, const CString& rootPath, const std::ve
 {
     CKeyHolder base;
     LSTATUS status = platform::RegOpenKeyExW(root, rootPath.IsEmpty() ? nullptr : rootPath.GetString(), 0,
-                                             KEY_READ | KEY_WRITE, base.Put());
+                                             KEY_READ | KEY_WRITE | DELETE, base.Put());
     if (status == ERROR_FILE_NOT_FOUND)
         return S_OK;
     if (status != ERROR_SUCCESS)
@@ -154,7 +154,7 @@ HRESULT CRegistrar::UnregisterKey(HKEY parent, const SRegistrarKey& key) const
         return status == ERROR_FILE_NOT_FOUND ? S_OK : FromStatus(status);
     }
     CKeyHolder opened;
-    LSTATUS status = platform::RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WRITE, opened.Put());
+    LSTATUS status = platform::RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WRITE | DELETE, opened.Put());
     if (status == ERROR_FILE_NOT_FOUND)
         return S_OK;
     if (status != ERROR_SUCCESS)
