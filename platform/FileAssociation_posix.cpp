@@ -12,6 +12,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/PrivateProfile.h"
+#include "platform/PrivateProfile_posix.h"
 #include "platform/Process.h"
 
 namespace platform {
