@@ -173,10 +173,11 @@ LSTATUS RegDeleteKeyW(HKEY hKey, const char16_t* lpSubKey);
 
 // Deletes a sub-key with everything below it, in one step that other
 // processes see whole. With a null or empty lpSubKey the values and sub-keys
-// of `hKey` are deleted and the key itself stays. `hKey` must have been
-// opened with DELETE, KEY_ENUMERATE_SUB_KEYS and KEY_QUERY_VALUE (else
-// ERROR_ACCESS_DENIED). Pitfall: through HKEY_CLASSES_ROOT only the user's
-// part can be deleted.
+// of `hKey` are deleted and the key itself stays; then `hKey` must have
+// been opened with DELETE, KEY_ENUMERATE_SUB_KEYS and KEY_QUERY_VALUE (else
+// ERROR_ACCESS_DENIED). A named sub-key is deleted whatever the rights of
+// `hKey`. Pitfall: through HKEY_CLASSES_ROOT only the user's part can be
+// deleted.
 LSTATUS RegDeleteTreeW(HKEY hKey, const char16_t* lpSubKey);
 
 // Makes every change so far durable on disk.

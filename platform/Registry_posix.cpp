@@ -467,17 +467,19 @@ LSTATUS DeleteKey(HKEY hKey, const char16_t* lpSubKey, REGSAM samDesired, bool t
     HKEY__* parent = Lookup(hKey);
     if (!parent)
         return ERROR_INVALID_HANDLE;
-    // Deleting one key needs no right on the handle it is named through, as
-    // on Windows; deleting a tree needs the three its walk uses.
+    // A key named through a handle is opened by the call itself, so the
+    // handle's rights do not matter (as on Windows, where callers delete
+    // trees through keys opened for reading and writing only); emptying the
+    // handle's own key walks it, and that needs the three rights of the walk.
     constexpr REGSAM treeRights = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
-    if (tree && (parent->access & treeRights) != treeRights)
+    const bool named = lpSubKey && *lpSubKey;
+    if (tree && !named && (parent->access & treeRights) != treeRights)
         return ERROR_ACCESS_DENIED;
     CRegistryStore* store = Store();
     if (!store)
         return ERROR_REGISTRY_IO_FAILED;
-    bool whole = lpSubKey && *lpSubKey;
     STarget target;
-    if (!whole && tree) {
+    if (!named && tree) {
         // Empty the key itself, keeping it.
         if (LSTATUS rc = Resolve(*store, *parent, target); rc != ERROR_SUCCESS)
             return rc;

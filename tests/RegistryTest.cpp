@@ -305,13 +305,17 @@ TEST_F(RegistryTest, AccessRightsOfTheHandleAreEnforced)
     const bool rightsChecked = !testsupport::RunsUnderWine();
     if (rightsChecked) {
         EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegCreateKeyW(readOnly, u"New", &sub));
-        // A tree needs DELETE, KEY_ENUMERATE_SUB_KEYS and KEY_QUERY_VALUE.
-        EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegDeleteTreeW(readOnly, u"Existing"));
+        // Emptying the handle's own key walks it: that needs DELETE,
+        // KEY_ENUMERATE_SUB_KEYS and KEY_QUERY_VALUE.
+        EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegDeleteTreeW(readOnly, nullptr));
         EXPECT_EQ(ERROR_ACCESS_DENIED, platform::RegSetKeyValueW(readOnly, nullptr, u"v", REG_SZ, u"x", 4));
     }
-    // Deleting one key does not depend on the rights of the handle it is
-    // named through.
+    // Deleting a key or a tree does not depend on the rights of the handle
+    // it is named through.
     EXPECT_EQ(ERROR_SUCCESS, platform::RegDeleteKeyW(readOnly, u"Existing"));
+    ASSERT_EQ(ERROR_SUCCESS, platform::RegCreateKeyW(m_key, u"Existing\\Below", &sub));
+    platform::RegCloseKey(sub);
+    EXPECT_EQ(ERROR_SUCCESS, platform::RegDeleteTreeW(readOnly, u"Existing"));
     ASSERT_EQ(ERROR_SUCCESS, platform::RegCreateKeyW(m_key, u"Existing", &sub));
     platform::RegCloseKey(sub);
     // An existing key opens through a read-only parent.
