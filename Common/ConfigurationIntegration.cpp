@@ -209,22 +209,10 @@ bool CConfiguration::ConfigureGnuPGFromPath(CString& path)
     path = GetGnuPGPathSetting();
     if (!path.IsEmpty())
         return false; // the user's setting stays, even one that names no file
-    CString searchPath;
-    if (!platform::EnvironmentVariable(u"PATH", searchPath))
+    path = platform::FindProgramOnSearchPath(u"gpg");
+    if (path.IsEmpty())
         return false;
-    while (!searchPath.IsEmpty()) {
-        int end = searchPath.Find(u':');
-        CString folder = end < 0 ? searchPath : searchPath.Left(end);
-        searchPath = end < 0 ? CString() : searchPath.Mid(end + 1);
-        if (folder.IsEmpty() || folder[0] != u'/')
-            continue; // a relative entry would depend on the current folder
-        CString candidate = CDirectory::Concat(folder, u"gpg");
-        if (platform::IsExecutableFile(candidate)) {
-            SetGnuPGPath(candidate);
-            path = candidate;
-            WriteLog(eLogDebug, u"GnuPG program configured from PATH: %s", candidate.GetString());
-            return true;
-        }
-    }
-    return false;
+    SetGnuPGPath(path);
+    WriteLog(eLogDebug, u"GnuPG program configured from PATH: %s", path.GetString());
+    return true;
 }

@@ -165,6 +165,12 @@ CString VolumeLabel(const MountedVolume& volume);
 // may run.
 bool IsExecutableFile(const CString& path);
 
+// The full path of the program `name` ("gpg") in the first folder of the
+// PATH variable that holds it, with the system's program suffix added
+// (".exe" on Windows); empty when none does. Relative entries of PATH are
+// skipped: they would depend on the current folder.
+CString FindProgramOnSearchPath(const CString& name);
+
 // Value of an environment variable. Returns false when it is not set.
 bool EnvironmentVariable(const CString& name, CString& value);
 

@@ -754,4 +754,25 @@ bool IsExecutableFile(const CString& path)
            access(native.c_str(), X_OK) == 0;
 }
 
+CString FindProgramOnSearchPath(const CString& name)
+{
+    CString searchPath;
+    if (name.IsEmpty() || !EnvironmentVariable(u"PATH", searchPath))
+        return CString();
+    while (!searchPath.IsEmpty()) {
+        int end = searchPath.Find(u':');
+        CString folder = end < 0 ? searchPath : searchPath.Left(end);
+        searchPath = end < 0 ? CString() : searchPath.Mid(end + 1);
+        if (folder.IsEmpty() || folder[0] != u'/')
+            continue;
+        CString candidate = folder;
+        if (candidate[candidate.GetLength() - 1] != u'/')
+            candidate += u'/';
+        candidate += name;
+        if (IsExecutableFile(candidate))
+            return candidate;
+    }
+    return CString();
+}
+
 } // namespace platform

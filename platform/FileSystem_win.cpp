@@ -546,4 +546,43 @@ void SequentialReader::Close()
     }
 }
 
+bool IsExecutableFile(const CString& path)
+{
+    if (path.IsEmpty())
+        return false;
+    DWORD attributes = ::GetFileAttributesW(win::W(win::NativePath(path)));
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    // What CreateProcessW starts: a program image.
+    CString name = path.Right(4);
+    return name.CompareNoCase(u".exe") == 0 || name.CompareNoCase(u".com") == 0;
+}
+
+CString FindProgramOnSearchPath(const CString& name)
+{
+    CString searchPath;
+    if (name.IsEmpty() || !EnvironmentVariable(u"PATH", searchPath))
+        return CString();
+    const CString program = name + u".exe";
+    while (!searchPath.IsEmpty()) {
+        int end = searchPath.Find(u';');
+        CString folder = end < 0 ? searchPath : searchPath.Left(end);
+        searchPath = end < 0 ? CString() : searchPath.Mid(end + 1);
+        folder.Trim(u'"');
+        // Only absolute entries: a drive with a separator after it, or a
+        // network share.
+        bool absolute = (folder.GetLength() >= 3 && folder[1] == u':' && IsPathSeparator(folder[2])) ||
+                        (folder.GetLength() >= 2 && IsPathSeparator(folder[0]) && IsPathSeparator(folder[1]));
+        if (!absolute)
+            continue;
+        CString candidate = folder;
+        if (!IsPathSeparator(candidate[candidate.GetLength() - 1]))
+            candidate += u'\\';
+        candidate += program;
+        if (IsExecutableFile(candidate))
+            return candidate;
+    }
+    return CString();
+}
+
 } // namespace platform
