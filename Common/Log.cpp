@@ -72,12 +72,14 @@ platform::SLocalTime Now()
     return now;
 }
 
-CString LogFolder()
+// The folder that holds the log folder; empty when the application-data
+// folder is unknown (never a folder relative to wherever we run).
+CString ProductFolder()
 {
     CString appData = CDirectory::GetSpecialDirectory(kAppDataFolder);
     if (appData.IsEmpty())
-        return CString(); // never fall back to a folder relative to wherever we run
-    return CDirectory::Concat(CDirectory::Concat(CDirectory::Concat(appData, u"Orvelin"), u"veilcase"), u"LogFiles");
+        return CString();
+    return CDirectory::Concat(CDirectory::Concat(appData, u"Orvelin"), u"veilcase");
 }
 
 // Opens the day's log file and returns the header to write in front of the
@@ -86,11 +88,18 @@ CString LogFolder()
 bool OpenLogFile(const platform::SLocalTime& now, CString& header)
 {
     try {
-        CString folder = LogFolder();
-        if (folder.IsEmpty())
+        const CString product = ProductFolder();
+        if (product.IsEmpty())
             return false;
-        CDirectory::Make(folder);
-        platform::RestrictFolderToOwner(folder);
+        CDirectory::Make(product);
+        const CString folder = CDirectory::Concat(product, u"LogFiles");
+        // The folder must be the user's own, reached without a link: through
+        // a linked or foreign folder the lines (command lines and paths)
+        // would land where somebody else decides or can read. Then only
+        // the console gets them.
+        const platform::EFolderPrivacy verdict = platform::EnsurePrivateFolder(folder, true);
+        if (verdict != platform::EFolderPrivacy::ePrivate && verdict != platform::EFolderPrivacy::eOpenToOthers)
+            return false;
         CString name;
         name.Format(u"Log%04d%02d%02d.txt", now.year, now.month, now.day);
         if (!g_logFile.Open(CDirectory::Concat(folder, name)))

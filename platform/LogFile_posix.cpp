@@ -10,15 +10,22 @@ namespace platform {
 bool CAppendFile::Open(const CString& path)
 {
     Close();
-    int fd = ::open(path.ToUtf8().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+    // O_NONBLOCK keeps a FIFO in the file's place from blocking the open
+    // (and with it every process that logs); only a regular file of the
+    // user's is written to, never a link or somebody else's file.
+    int fd = ::open(path.ToUtf8().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
+                    S_IRUSR | S_IWUSR);
     if (fd < 0)
         return false;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
         ::close(fd);
         return false;
     }
-    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && info.st_uid == ::geteuid())
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
         ::fchmod(fd, S_IRUSR | S_IWUSR);
     m_handle = fd;
     return true;

@@ -45,17 +45,24 @@ std::string EncodeUtf16Le(std::u16string_view text)
     return bytes;
 }
 
-SProfileText ParseProfile(const std::string& bytes)
+SProfileText ParseProfile(const std::string& content)
 {
     SProfileText file;
+    std::string_view bytes(content);
     size_t pos = 0;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         file.utf16 = true;
-        file.bom = bytes.substr(0, 2);
+        file.bom = std::string(bytes.substr(0, 2));
         pos = 2;
+        // A stray byte after the last whole code unit is no text: reading
+        // ignores it and a write leaves it out, so what follows stays
+        // aligned (the system's profile functions read the file the same
+        // way and write it anew).
+        if (bytes.size() % 2 != 0)
+            bytes.remove_suffix(1);
     } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        file.bom = bytes.substr(0, 3);
+        file.bom = std::string(bytes.substr(0, 3));
         pos = 3;
     }
     const size_t unit = file.utf16 ? 2 : 1;
@@ -67,7 +74,7 @@ SProfileText ParseProfile(const std::string& bytes)
         bool terminated = end + unit <= bytes.size();
         size_t next = terminated ? end + unit : bytes.size();
         SProfileLine line;
-        line.raw = bytes.substr(pos, next - pos);
+        line.raw = std::string(bytes.substr(pos, next - pos));
         line.terminated = terminated;
         std::string_view body(bytes.data() + pos, (terminated ? end : bytes.size()) - pos);
         line.text = file.utf16 ? DecodeUtf16Le(body) : CString::FromUtf8(body).Str();

@@ -82,6 +82,33 @@ std::string TargetPath(const std::string& path)
     return path;
 }
 
+// Opens an existing file for reading without waiting on it: a FIFO or a
+// device in place of an INI file would block the open or the read (and a
+// writer keeps the folder's lock meanwhile), so only a regular file is
+// accepted. Returns the descriptor, or -1 with errno set (EISDIR for a
+// folder, EINVAL for anything else that is not a regular file).
+int OpenRegularFile(const std::string& path)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 std::string FolderOf(const std::string& path)
 {
     size_t slash = path.rfind('/');
@@ -99,14 +126,9 @@ DWORD LastProfileError()
 
 bool ReadProfileFile(const CString& path, std::string& bytes)
 {
-    CFd fd(open(path.ToUtf8().c_str(), O_RDONLY | O_CLOEXEC));
+    CFd fd(OpenRegularFile(path.ToUtf8()));
     if (fd.Get() < 0)
         return Fail(errno);
-    struct stat st;
-    if (fstat(fd.Get(), &st) != 0)
-        return Fail(errno);
-    if (S_ISDIR(st.st_mode))
-        return Fail(EISDIR);
     if (!ReadAll(fd.Get(), bytes))
         return Fail(errno);
     return true;
@@ -129,17 +151,12 @@ bool RewriteProfileFile(const CString& path, const std::function<bool(std::strin
     std::string bytes;
     bool exists = true;
     {
-        CFd in(open(target.c_str(), O_RDONLY | O_CLOEXEC));
+        CFd in(OpenRegularFile(target));
         if (in.Get() < 0) {
             if (errno != ENOENT)
                 return Fail(errno);
             exists = false;
         } else {
-            struct stat st;
-            if (fstat(in.Get(), &st) != 0)
-                return Fail(errno);
-            if (!S_ISREG(st.st_mode))
-                return Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
             if (!ReadAll(in.Get(), bytes))
                 return Fail(errno);
         }
