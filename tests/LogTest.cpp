@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <chrono>
 #include <unistd.h>
 #include <vector>
 
@@ -238,6 +239,65 @@ TEST_F(LogTest, StandardOutputStaysTheProgramsOwn)
     EXPECT_EQ(WaitFor(pid), 0);
     EXPECT_EQ(out, "");
     EXPECT_NE(LogText().find("an error with /some/path"), std::string::npos);
+}
+
+namespace {
+
+// Waits up to five seconds for the process; kills it when it is still
+// running then. Returns its exit code, -1 when it had to be killed.
+int WaitAtMostFiveSeconds(pid_t pid)
+{
+    for (int i = 0; i < 500; ++i) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    WaitFor(pid);
+    return -1;
+}
+
+} // namespace
+
+TEST_F(LogTest, AFifoInPlaceOfTheDaysFileNeitherBlocksNorTakesTheLines)
+{
+    fs::create_directories(LogFolder());
+    fs::permissions(LogFolder(), fs::perms::owner_all, fs::perm_options::replace);
+    ASSERT_EQ(mkfifo(LogPath().c_str(), 0600), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = SpawnLogWriter({"--message", "2", "still on the console"}, fds[1]);
+    close(fds[1]);
+    EXPECT_EQ(WaitAtMostFiveSeconds(pid), 0) << "logging waited for a reader of the FIFO";
+    std::string console = ReadAll(fds[0]);
+    close(fds[0]);
+    EXPECT_NE(console.find("still on the console"), std::string::npos);
+    EXPECT_TRUE(fs::is_fifo(LogPath()));
+}
+
+TEST_F(LogTest, ALinkedLogFolderIsNeitherFollowedNorChanged)
+{
+    // Somebody's folder, readable by others, that the log folder points to.
+    testsupport::TempDir elsewhere{"elsewhere"};
+    fs::permissions(elsewhere.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                          fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::replace);
+    fs::create_directories(LogFolder().parent_path());
+    fs::create_directory_symlink(elsewhere.Path(), LogFolder());
+
+    EXPECT_NO_THROW(WriteLog(eLogError, u"command line with a secret path"));
+    EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
+    EXPECT_EQ(fs::status(elsewhere.Path()).permissions() & fs::perms::others_read, fs::perms::others_read);
+    EXPECT_TRUE(fs::is_symlink(LogFolder()));
+
+    // Once the link is gone, the folder is made and used.
+    CloseLogFile();
+    fs::remove(LogFolder());
+    WriteLog(eLogDebug, u"kept");
+    EXPECT_NE(LogText().find("\tkept\r\n"), std::string::npos);
+    EXPECT_EQ(fs::status(LogFolder()).permissions() & fs::perms::all, fs::perms::owner_all);
 }
 
 TEST_F(LogTest, ConsoleLinesAreColouredOnATerminal)

@@ -3,10 +3,15 @@
 #include "platform/PrivateProfile.h"
 #include "TestEnvironment.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 #include <vector>
 
@@ -262,3 +267,77 @@ TEST(PrivateProfileTest, ConcurrentWritersLoseNoKey)
         }
     EXPECT_EQ(FolderEntries(dir.Path()).size(), 1u);
 }
+
+TEST(PrivateProfileTest, OddByteAfterTheLastUtf16UnitIsNoTextAndGoesOnWrite)
+{
+    TempDir dir;
+    fs::path ini = dir / "odd.ini";
+    std::u16string text = u"[s]\r\nk=v\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    WriteFile(ini, bytes + "A");
+    EXPECT_EQ(Get(u"s", u"k", ini), u"v");
+
+    // What is written reads back, and the file is whole units again.
+    ASSERT_TRUE(WritePrivateProfileStringW(u"s", u"added", u"w", P(ini)));
+    EXPECT_EQ(Get(u"s", u"added", ini), u"w");
+    EXPECT_EQ(Get(u"s", u"k", ini), u"v");
+    std::string after = ReadFile(ini);
+    EXPECT_EQ(after.size() % 2, 0u);
+    EXPECT_EQ(after.compare(0, 2, "\xFF\xFE"), 0);
+    ASSERT_TRUE(WritePrivateProfileStringW(u"t", u"more", u"x", P(ini)));
+    EXPECT_EQ(Get(u"t", u"more", ini), u"x");
+    EXPECT_EQ(Get(u"s", u"added", ini), u"w");
+}
+
+#ifndef _WIN32
+namespace {
+
+// Runs `call` on a thread of its own and reports whether it returned within
+// five seconds; if not, a reader and a writer are attached to the FIFO so
+// that the blocked call can finish before the test fails.
+bool ReturnsWithoutWaitingOn(const fs::path& fifo, const std::function<void()>& call)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        call();
+        done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool returned = done;
+    if (!returned) {
+        int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            close(writer);
+        worker.join();
+        if (reader >= 0)
+            close(reader);
+    } else {
+        worker.join();
+    }
+    return returned;
+}
+
+} // namespace
+
+TEST(PrivateProfileTest, AFifoInPlaceOfTheFileIsRefusedWithoutBlocking)
+{
+    TempDir dir;
+    fs::path fifo = dir / "side.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CString value;
+    EXPECT_TRUE(ReturnsWithoutWaitingOn(fifo, [&] { value = Get(u"s", u"k", fifo, u"fallback"); }));
+    EXPECT_EQ(value, u"fallback");
+    BOOL written = TRUE;
+    EXPECT_TRUE(ReturnsWithoutWaitingOn(fifo, [&] { written = WritePrivateProfileStringW(u"s", u"k", u"v", P(fifo)); }));
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    // The folder's lock was given back: another file in it can be written.
+    EXPECT_TRUE(WritePrivateProfileStringW(u"s", u"k", u"v", P(dir / "other.ini")));
+}
+#endif
