@@ -6,6 +6,7 @@
 #include "Log.h"
 #include "OrvException.h"
 #include "platform/Registry.h"
+#include "platform/SystemError.h"
 #include "platform/Uuid.h"
 
 namespace {
@@ -61,17 +62,37 @@ bool ReadPathValue(HKEY key, const char16_t* name, CString& text)
     return true;
 }
 
+// Logs a registry call that failed, with the store's own reason when the
+// registry could not be used at all.
+void LogRegistryFailure(const char16_t* what, const char16_t* keyPath, LSTATUS status)
+{
+    CString reason = platform::SystemErrorText(static_cast<DWORD>(status));
+    if (reason.IsEmpty())
+        reason.Format(u"error %ld", static_cast<long>(status));
+    if (status == ERROR_REGISTRY_IO_FAILED) {
+        CString problem = platform::RegistryStoreProblem();
+        if (!problem.IsEmpty())
+            reason += u" (" + problem + u")";
+    }
+    WriteLog(eLogError, u"%s HKEY_CURRENT_USER\\%s failed: %s", what, keyPath, reason.GetString());
+}
+
 void WriteStringValue(const char16_t* keyPath, const char16_t* name, DWORD type, const CString& text, bool flush)
 {
     HKEY key = nullptr;
-    if (platform::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    LSTATUS status = platform::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                               KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) {
+        LogRegistryFailure(u"Creating", keyPath, status);
         return;
+    }
     CKeyCloser closer(key);
-    platform::RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.GetString()),
-                   static_cast<DWORD>((text.GetLength() + 1) * sizeof(char16_t)));
-    if (flush)
-        platform::RegFlushKey(key);
+    status = platform::RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.GetString()),
+                                      static_cast<DWORD>((text.GetLength() + 1) * sizeof(char16_t)));
+    if (status == ERROR_SUCCESS && flush)
+        status = platform::RegFlushKey(key);
+    if (status != ERROR_SUCCESS)
+        LogRegistryFailure(u"Writing a value of", keyPath, status);
 }
 
 // The stored working directory; empty when unset or not a proper string.
@@ -134,8 +155,11 @@ bool IsUsableWorkingDir(const CString& path, bool isDefault)
 CString CConfiguration::GetGnuPGPath()
 {
     HKEY key = nullptr;
-    if (platform::RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key) != ERROR_SUCCESS)
+    if (LSTATUS status = platform::RegOpenKeyW(HKEY_CURRENT_USER, kConfigurationKey, &key); status != ERROR_SUCCESS) {
+        if (status != ERROR_FILE_NOT_FOUND)
+            LogRegistryFailure(u"Opening", kConfigurationKey, status);
         throw new COrvException(2002, kSource, __LINE__, eDisplayDetails);
+    }
     CString path;
     {
         CKeyCloser closer(key);

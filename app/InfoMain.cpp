@@ -35,6 +35,16 @@ CString TodaysLogFile()
     return CDirectory::Concat(folder, name);
 }
 
+// A setting that did not reach the registry (read back differently): said
+// with the store's reason, never reported as stored.
+int NotStored(const char* what)
+{
+    CString problem = platform::RegistryStoreProblem();
+    std::fprintf(stderr, "veilcase-info: the %s was not stored: %s\n", what,
+                 problem.IsEmpty() ? "the registry refused it (see the log)" : problem.ToUtf8().c_str());
+    return 1;
+}
+
 int Usage()
 {
     std::fprintf(stderr,
@@ -56,12 +66,16 @@ int main(int argc, char** argv)
                     return 1;
                 }
                 CConfiguration::SetGnuPGPath(value);
+                if (CConfiguration::GetGnuPGPathSetting() != value)
+                    return NotStored("GnuPG program");
             } else {
                 if (!value.IsEmpty() && !CDirectory::Exist(value)) {
                     std::fprintf(stderr, "veilcase-info: no such folder: %s\n", argv[i + 1]);
                     return 1;
                 }
                 CConfiguration::SetGnuPGHomeDir(value);
+                if (CConfiguration::GetGnuPGHomeDir() != value)
+                    return NotStored("GnuPG home directory");
             }
             ++i;
         } else {
@@ -75,7 +89,11 @@ int main(int argc, char** argv)
     PrintLine("Product version:", version.IsEmpty() ? CString(u"(resource module not found)") : version);
     PrintLine("Working directory:", CConfiguration::GetWorkingDir(0));
     PrintLine("Log file:", TodaysLogFile());
-    PrintLine("Registry store:", platform::RegistryStorePath());
+    CString store = platform::RegistryStorePath();
+    CString problem = platform::RegistryStoreProblem();
+    if (!problem.IsEmpty())
+        store += u" (unusable: " + problem + u")";
+    PrintLine("Registry store:", store);
 
     try {
         PrintLine("GnuPG program:", CConfiguration::GetGnuPGPath());

@@ -189,4 +189,10 @@ LSTATUS RegFlushKey(HKEY hKey);
 // registry call; later changes of XDG_CONFIG_HOME are not followed.
 CString RegistryStorePath();
 
+// Why the registry could not be used at the last attempt to open its store
+// ("not a regular file: ...", "file is not a database"); empty while it
+// can. The calls themselves only say ERROR_REGISTRY_IO_FAILED. Pitfall:
+// Windows' registry is the system's own, so there this is always empty.
+CString RegistryStoreProblem();
+
 } // namespace platform

@@ -133,22 +133,27 @@ void CRegistryStore::Abandon()
     m_db = nullptr;
 }
 
-LSTATUS CRegistryStore::Open(const std::string& path)
+LSTATUS CRegistryStore::Open(const std::string& path, std::string& error)
 {
+    auto fail = [&] {
+        error = m_db ? sqlite3_errmsg(m_db) : "cannot open the database";
+        return ERROR_REGISTRY_IO_FAILED;
+    };
     if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        LSTATUS status = fail();
         if (m_db)
             sqlite3_close(m_db);
         m_db = nullptr;
-        return ERROR_REGISTRY_IO_FAILED;
+        return status;
     }
     sqlite3_busy_timeout(m_db, ciBusyTimeoutMs);
     // WAL lets readers go on while one process writes; NORMAL syncing keeps
     // the file consistent after a crash and RegFlushKey makes it durable.
     if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") || !Exec("PRAGMA foreign_keys=ON"))
-        return ERROR_REGISTRY_IO_FAILED;
+        return fail();
     CTransaction tx(*this, true);
     if (!tx.Active() || !Exec(kSchema) || !tx.Commit())
-        return ERROR_REGISTRY_IO_FAILED;
+        return fail();
     return ERROR_SUCCESS;
 }
 

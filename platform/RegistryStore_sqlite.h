@@ -30,8 +30,9 @@ public:
 
     // Opens (creating when missing) the database file and its tables. The
     // file must already exist with the right permissions. Returns
-    // ERROR_SUCCESS or ERROR_REGISTRY_IO_FAILED.
-    LSTATUS Open(const std::string& path);
+    // ERROR_SUCCESS, or ERROR_REGISTRY_IO_FAILED with SQLite's reason in
+    // `error` (a file that is no database, one that can't be written).
+    LSTATUS Open(const std::string& path, std::string& error);
     // Leaves the connection open without closing it: for a process that was
     // forked from the one that opened it, where closing would disturb the
     // parent's locks.

@@ -86,6 +86,7 @@ std::string StringBytes(const char16_t* text)
 std::mutex g_mutex;
 CRegistryStore* g_store = nullptr;
 long g_storePid = 0;
+std::string g_storeProblem; // why the store could not be opened last time
 std::unordered_set<HKEY__*> g_handles;
 HKEY__ g_currentUser{false, 64, KEY_ALL_ACCESS, {}, CRegistryStore::ciRootId};
 HKEY__ g_classesRoot{true, 64, KEY_ALL_ACCESS, {}, 0};
@@ -108,13 +109,18 @@ CRegistryStore* Store()
     }
     if (!g_store) {
         std::string error;
-        if (!platform::PrepareRegistryStoreFile(StorePath(), error))
+        if (!platform::PrepareRegistryStoreFile(StorePath(), error)) {
+            g_storeProblem = error;
             return nullptr;
+        }
         auto store = std::make_unique<CRegistryStore>();
-        if (store->Open(StorePath()) != ERROR_SUCCESS)
+        if (store->Open(StorePath(), error) != ERROR_SUCCESS) {
+            g_storeProblem = StorePath() + ": " + error;
             return nullptr;
+        }
         g_store = store.release();
         g_storePid = pid;
+        g_storeProblem.clear();
     }
     return g_store;
 }
@@ -779,6 +785,13 @@ LSTATUS RegFlushKey(HKEY hKey)
 CString RegistryStorePath()
 {
     return CString::FromUtf8(StorePath());
+}
+
+CString RegistryStoreProblem()
+{
+    std::lock_guard lock(g_mutex);
+    Store();
+    return CString::FromUtf8(g_storeProblem);
 }
 
 } // namespace platform

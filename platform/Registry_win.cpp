@@ -108,4 +108,9 @@ CString RegistryStorePath()
     return u"HKEY_CURRENT_USER";
 }
 
+CString RegistryStoreProblem()
+{
+    return CString();
+}
+
 } // namespace platform
