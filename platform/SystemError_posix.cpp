@@ -75,6 +75,8 @@ int ErrnoFromError(DWORD errorCode)
         return EPIPE;
     case ERROR_DIRECTORY:
         return ENOTDIR;
+    case ERROR_REGISTRY_IO_FAILED:
+        return EIO;
     default:
         return 0;
     }

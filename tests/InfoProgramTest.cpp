@@ -28,20 +28,6 @@ struct SRun {
     std::string err;
 };
 
-std::string ReadAll(int fd)
-{
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return text;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-}
-
 // Runs bin/veilcase-info with `args`; standard output and error are read
 // from files so that neither pipe can fill up.
 SRun RunInfo(const std::vector<std::string>& args, const testsupport::TempDir& scratch)
@@ -102,7 +88,7 @@ TEST_F(InfoProgramTest, StoredSettingIsReportedAndShown)
 {
     SRun set = RunInfo({"--set-gpg", "/bin/sh"}, m_scratch);
     EXPECT_EQ(set.exitCode, 0) << set.err;
-    EXPECT_EQ(set.err, "");
+    EXPECT_EQ(set.err.find("not stored"), std::string::npos) << set.err;
     EXPECT_NE(set.out.find("GnuPG program:       /bin/sh\n"), std::string::npos) << set.out;
     EXPECT_EQ(set.out.find("unusable"), std::string::npos) << set.out;
 }
@@ -118,13 +104,23 @@ TEST_F(InfoProgramTest, UnusableStoreSaysWhyAndStoresNothing)
         {"not a database",
          [](const fs::path& store) { testsupport::WriteFile(store, std::string(4096, 'x')); },
          "file is not a database"},
-        {"a folder", [](const fs::path& store) { fs::create_directory(store); }, "not a regular file"},
+        {"a folder", [](const fs::path& store) { fs::create_directory(store); }, "Is a directory"},
         {"truncated header",
          [](const fs::path& store) { testsupport::WriteFile(store, "SQLite format 3"); },
          "registry.sqlite3"},
+        // Only a process that may give files away can make this one.
+        {"another user's",
+         [](const fs::path& store) {
+             testsupport::WriteFile(store, "");
+             if (chown(store.c_str(), 65534, 65534) != 0)
+                 fs::remove(store);
+         },
+         "file belongs to another user"},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.reason == cases[3].reason && geteuid() != 0)
+            continue;
         fs::remove_all(StoreFolder());
         fs::create_directory(StoreFolder());
         fs::permissions(StoreFolder(), fs::perms::owner_all, fs::perm_options::replace);
@@ -134,6 +130,7 @@ TEST_F(InfoProgramTest, UnusableStoreSaysWhyAndStoresNothing)
         EXPECT_EQ(set.exitCode, 1);
         EXPECT_NE(set.err.find("the GnuPG program was not stored: "), std::string::npos) << set.err;
         EXPECT_NE(set.err.find(c.reason), std::string::npos) << set.err;
+        EXPECT_FALSE(fs::is_regular_file(Store()) && testsupport::ReadFile(Store()).find("/bin/sh") != std::string::npos);
 
         SRun show = RunInfo({}, m_scratch);
         EXPECT_EQ(show.exitCode, 0);
