@@ -24,7 +24,7 @@ endforeach()
 # dialogs, windows).
 set(WINDOWS_SUITES
   CStringTest CommandLineTest MessageInsertsTest PrivateProfileTest RegistryTest
-  KeyTest GnuPGParsingTest GnuPGStatusTest TimeUuidTest)
+  KeyTest GnuPGParsingTest GnuPGStatusTest TimeUuidTest WildcardListingTest)
 foreach(name ${WINDOWS_SUITES})
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE testsupport)
