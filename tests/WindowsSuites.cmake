@@ -23,8 +23,27 @@ endforeach()
 # owners, signals, /proc) or the Linux stand-ins of later facilities (COM,
 # dialogs, windows).
 set(WINDOWS_SUITES
-  CStringTest CommandLineTest MessageInsertsTest PrivateProfileTest RegistryTest
-  KeyTest GnuPGParsingTest GnuPGStatusTest TimeUuidTest WildcardListingTest)
+  # text, command lines, message inserts
+  CStringTest
+  CommandLineTest
+  MessageInsertsTest
+  # settings: private-profile files, registry
+  PrivateProfileTest
+  RegistryTest
+  # keys and GnuPG's output
+  KeyTest
+  GnuPGParsingTest
+  GnuPGStatusTest
+  # time and identifiers
+  TimeUuidTest
+  # files, folders, paths
+  WildcardListingTest
+
+  # processes, pipes, hashes
+
+  # log, console, stack traces
+
+)
 foreach(name ${WINDOWS_SUITES})
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE testsupport)
