@@ -83,9 +83,10 @@ CString CDirectory::Concat(CString a, const CString& b)
 {
     if (a.IsEmpty())
         return b;
-    // A root keeps its separator: "/" joined with "x" is "/x", not "x".
+    // A root keeps its separator ("/" joined with "x" is "/x", not "x"), so a
+    // leading separator of b goes: "C:\" and "\x" make "C:\x", not "\x".
     if (platform::IsRootPath(a))
-        return (!b.IsEmpty() && platform::IsPathSeparator(b[0])) ? b : a + b;
+        return (!b.IsEmpty() && platform::IsPathSeparator(b[0])) ? a + b.Mid(1) : a + b;
     if (EndsWithSeparator(a))
         a = a.Left(a.GetLength() - 1);
     if (!b.IsEmpty() && !platform::IsPathSeparator(b[0]))

@@ -38,6 +38,7 @@ set(WINDOWS_SUITES
   TimeUuidTest
   # files, folders, paths
   WildcardListingTest
+  DirectoryTest
 
   # processes, pipes, hashes
 

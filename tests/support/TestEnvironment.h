@@ -26,8 +26,14 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& Path() const { return m_path; }
     std::string Str() const { return m_path.string(); }
-    // Path of `name` inside the folder.
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    // Path of `name` inside the folder ("a/b" names a level below: written
+    // with this system's separator).
+    std::filesystem::path operator/(const std::string& name) const
+    {
+        std::filesystem::path path = m_path / name;
+        path.make_preferred();
+        return path;
+    }
 
 private:
     std::filesystem::path m_path;
