@@ -41,6 +41,18 @@ bool FailErrno()
     return Fail(errno);
 }
 
+// A folder level that is not there is a missing path, not a missing file,
+// when a folder is listed or made (Windows says ERROR_PATH_NOT_FOUND there).
+bool FailFolderErrno()
+{
+    int error = errno;
+    if (error == ENOENT) {
+        t_lastError = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    return Fail(error);
+}
+
 std::string U8(const CString& s)
 {
     return s.ToUtf8();
@@ -257,7 +269,7 @@ bool EnumerateDirectory(const CString& directory, const CString& pattern, std::v
     std::string folder = directory.IsEmpty() ? std::string(".") : WithoutTrailingSlash(U8(directory));
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (fd < 0)
-        return FailErrno();
+        return FailFolderErrno();
     DIR* dir = fdopendir(fd);
     if (!dir) {
         int error = errno;
@@ -358,10 +370,12 @@ bool RemoveFile(const CString& path)
 bool MakeDirectory(const CString& path, bool privateToUser)
 {
     std::string p = WithoutTrailingSlash(U8(path));
-    if (p.empty())
-        return Fail(ENOENT);
+    if (p.empty()) {
+        errno = ENOENT;
+        return FailFolderErrno();
+    }
     if (mkdir(p.c_str(), privateToUser ? 0700 : 0777) != 0)
-        return FailErrno();
+        return FailFolderErrno();
     return true;
 }
 

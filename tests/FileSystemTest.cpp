@@ -7,10 +7,15 @@
 #include <optional>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "platform/FileSystem.h"
+#include "platform/Path.h"
 #include "TestEnvironment.h"
 
 namespace fs = std::filesystem;
@@ -23,6 +28,21 @@ const auto P = &testsupport::ToCString;
 
 // Sets an environment variable for one test and restores it afterwards.
 using testsupport::ScopedEnv;
+
+const CString kSep(platform::PathSeparator());
+
+// A path written the POSIX way ("/a/b") in this system's own syntax (with
+// drive C: and backslashes on Windows).
+CString N(const char16_t* posix)
+{
+    CString path(posix);
+#ifdef _WIN32
+    if (!path.IsEmpty() && path[0] == u'/')
+        path = CString(u"C:") + path;
+    path.Replace(u"/", u"\\");
+#endif
+    return path;
+}
 
 const platform::FileEntry* FindEntry(const std::vector<platform::FileEntry>& entries, const char16_t* name)
 {
@@ -56,9 +76,14 @@ TEST(FileSystemWildcard, FollowsWindowsRules)
     // A trailing dot selects names without an extension.
     EXPECT_TRUE(MatchWildcard(u"*.", u"Makefile"));
     EXPECT_FALSE(MatchWildcard(u"*.", u"main.cpp"));
-    // A literal name is one exact file: case differences are other files here.
     EXPECT_TRUE(MatchWildcard(u"Report.txt", u"Report.txt"));
+#ifdef _WIN32
+    // Names ignore case on Windows, literal ones too.
+    EXPECT_TRUE(MatchWildcard(u"Report.txt", u"report.txt"));
+#else
+    // A literal name is one exact file: case differences are other files here.
     EXPECT_FALSE(MatchWildcard(u"Report.txt", u"report.txt"));
+#endif
     EXPECT_FALSE(MatchWildcard(u"", u"anything"));
     // Non-ASCII names fold case too.
     EXPECT_TRUE(MatchWildcard(u"ÄRGER*", u"ärger.txt"));
@@ -73,14 +98,26 @@ TEST(FileSystemListing, ReportsAttributesSizesAndTimes)
     WriteFile(dir / "locked", "y");
     fs::permissions(dir / "locked", fs::perms::owner_read, fs::perm_options::replace);
     fs::create_directory(dir / "sub");
+    ASSERT_TRUE(platform::SetLastWriteTime(P(dir / "b.txt"), 1000000000));
+    // A time past 2038 and one before 1970 come back as set.
+    WriteFile(dir / "future", "");
+    ASSERT_TRUE(platform::SetLastWriteTime(P(dir / "future"), 4102444800)); // 2100-01-01
+    WriteFile(dir / "past", "");
+    ASSERT_TRUE(platform::SetLastWriteTime(P(dir / "past"), -86400)); // 1969-12-31
+#ifdef _WIN32
+    // Hidden is an attribute of its own there, not a leading dot.
+    ASSERT_TRUE(::SetFileAttributesW((dir / ".hidden").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    const size_t links = 0;
+#else
     fs::create_directory_symlink(dir / "sub", dir / "linkdir");
     fs::create_symlink(dir / "b.txt", dir / "linkfile");
     fs::create_symlink(dir / "missing", dir / "dangling");
-    ASSERT_TRUE(platform::SetLastWriteTime(P(dir / "b.txt"), 1000000000));
+    const size_t links = 3;
+#endif
 
     std::vector<platform::FileEntry> entries;
     ASSERT_TRUE(platform::EnumerateDirectory(P(dir.Path()), u"*.*", entries));
-    ASSERT_EQ(entries.size(), 8u); // never "." or ".."
+    ASSERT_EQ(entries.size(), 7u + links); // never "." or ".."
 
     // Stable order: names ignoring case.
     EXPECT_EQ(entries[0].name, CString(u".hidden"));
@@ -92,27 +129,39 @@ TEST(FileSystemListing, ReportsAttributesSizesAndTimes)
     EXPECT_EQ(file->attributes, FILE_ATTRIBUTE_ARCHIVE);
     EXPECT_EQ(file->size, 5u);
     EXPECT_EQ(file->lastWriteTime, 1000000000);
+    EXPECT_EQ(FindEntry(entries, u"future")->lastWriteTime, 4102444800);
+    EXPECT_EQ(FindEntry(entries, u"past")->lastWriteTime, -86400);
 
     EXPECT_EQ(FindEntry(entries, u".hidden")->attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(FindEntry(entries, u"locked")->attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(FindEntry(entries, u"sub")->attributes, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(FindEntry(entries, u"sub")->size, 0u);
+#ifndef _WIN32
     EXPECT_EQ(FindEntry(entries, u"linkdir")->attributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
     EXPECT_EQ(FindEntry(entries, u"linkfile")->attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
     EXPECT_EQ(FindEntry(entries, u"dangling")->attributes, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+#endif
 
     entries.clear();
     ASSERT_TRUE(platform::EnumerateDirectory(P(dir.Path()), u"*.TXT", entries));
     ASSERT_EQ(entries.size(), 1u);
+    // A pattern nothing matches is an empty listing, not a failure.
+    entries.clear();
+    EXPECT_TRUE(platform::EnumerateDirectory(P(dir.Path()), u"*.none", entries));
+    EXPECT_TRUE(entries.empty());
 
+#ifndef _WIN32
     // Asked not to, a listing does not go through a link to a folder.
     entries.clear();
     EXPECT_TRUE(platform::EnumerateDirectory(P(dir / "linkdir"), u"*", entries));
     EXPECT_FALSE(platform::EnumerateDirectory(P(dir / "linkdir"), u"*", entries, false));
-    EXPECT_TRUE(platform::EnumerateDirectory(P(dir / "sub") + u"/", u"*", entries, false));
+#endif
+    EXPECT_TRUE(platform::EnumerateDirectory(P(dir / "sub") + kSep, u"*", entries, false));
 
+    // A folder that is not there fails as Windows says: the path is not found.
     entries.clear();
     EXPECT_FALSE(platform::EnumerateDirectory(P(dir / "nope"), u"*", entries));
-    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     fs::permissions(dir / "locked", fs::perms::owner_all, fs::perm_options::replace);
 }
 
@@ -121,33 +170,47 @@ TEST(FileSystemLookup, FindFirstAndAttributes)
     TempDir dir;
     WriteFile(dir / "data.bin", "abc");
     fs::create_directory(dir / "folder");
-    fs::create_directory_symlink(dir / "folder", dir / "link");
 
     platform::FileEntry entry;
-    ASSERT_TRUE(platform::FindFirst(P(dir / "folder") + u"/", entry)); // trailing '/' ignored
+    ASSERT_TRUE(platform::FindFirst(P(dir / "folder") + kSep, entry)); // trailing separator ignored
     EXPECT_EQ(entry.name, CString(u"folder"));
     EXPECT_TRUE(entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
 
     ASSERT_TRUE(platform::FindFirst(P(dir / "*.BIN"), entry));
     EXPECT_EQ(entry.name, CString(u"data.bin"));
+    EXPECT_EQ(entry.size, 3u);
     EXPECT_FALSE(platform::FindFirst(P(dir / "*.none"), entry));
-    // A name that holds wildcard characters itself is found as that name.
+    EXPECT_FALSE(platform::FindFirst(u"", entry));
+    // An entry named exactly like the pattern comes first.
+    WriteFile(dir / "ab", "");
+    WriteFile(dir / "a", "");
+    ASSERT_TRUE(platform::FindFirst(P(dir / "a"), entry));
+    EXPECT_EQ(entry.name, CString(u"a"));
+#ifndef _WIN32
+    // A name that holds wildcard characters itself is found as that name
+    // (such names cannot exist on Windows).
     WriteFile(dir / "a*", "");
     WriteFile(dir / "a0", "");
     ASSERT_TRUE(platform::FindFirst(P(dir / "a*"), entry));
     EXPECT_EQ(entry.name, CString(u"a*"));
-    EXPECT_FALSE(platform::FindFirst(u"", entry));
+#endif
 
-    ASSERT_TRUE(platform::FindFirst(u"/", entry));
+    ASSERT_TRUE(platform::FindFirst(N(u"/"), entry));
     EXPECT_TRUE(entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
 
+#ifndef _WIN32
     // The link itself, even when written with a trailing '/'.
+    fs::create_directory_symlink(dir / "folder", dir / "link");
     EXPECT_EQ(platform::GetAttributes(P(dir / "link") + u"/"), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+#endif
     EXPECT_EQ(platform::GetAttributes(P(dir / "none")), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(platform::GetAttributes(P(dir / "folder") + kSep), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 
-    // Read-only is the owner's write bit, and can be given back.
+    // Read-only can be set and given back.
     ASSERT_TRUE(platform::SetAttributes(P(dir / "data.bin"), FILE_ATTRIBUTE_READONLY));
+#ifndef _WIN32
     EXPECT_EQ(fs::status(dir / "data.bin").permissions() & fs::perms::owner_write, fs::perms::none);
+#endif
     EXPECT_TRUE(platform::GetAttributes(P(dir / "data.bin")) & FILE_ATTRIBUTE_READONLY);
     ASSERT_TRUE(platform::SetAttributes(P(dir / "data.bin"), FILE_ATTRIBUTE_NORMAL));
     EXPECT_FALSE(platform::GetAttributes(P(dir / "data.bin")) & FILE_ATTRIBUTE_READONLY);
@@ -161,28 +224,40 @@ TEST(FileSystemLookup, FindFirstAndAttributes)
 TEST(FileSystemChanges, DeletingNeverReachesThroughLinks)
 {
     TempDir dir, outside;
-    WriteFile(outside / "keep.txt", "precious");
-    fs::create_directory_symlink(outside.Path(), dir / "dirlink");
-    fs::create_symlink(outside / "keep.txt", dir / "filelink");
     WriteFile(dir / "ro.txt", "r");
     fs::permissions(dir / "ro.txt", fs::perms::owner_read, fs::perm_options::replace);
     fs::create_directory(dir / "sub");
-
+#ifndef _WIN32
+    WriteFile(outside / "keep.txt", "precious");
+    fs::create_directory_symlink(outside.Path(), dir / "dirlink");
+    fs::create_symlink(outside / "keep.txt", dir / "filelink");
     EXPECT_TRUE(platform::RemoveFile(P(dir / "filelink")));
     EXPECT_TRUE(platform::RemoveEmptyDirectory(P(dir / "dirlink")));
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "filelink")));
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "dirlink")));
     EXPECT_EQ(testsupport::ReadFile(outside / "keep.txt"), "precious");
+#endif
 
     // As on Windows: read-only files and folders are refused by RemoveFile.
     EXPECT_FALSE(platform::RemoveFile(P(dir / "ro.txt")));
     EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(platform::RemoveFile(P(dir / "sub")));
     EXPECT_TRUE(fs::exists(dir / "ro.txt"));
+    EXPECT_FALSE(platform::RemoveFile(P(dir / "gone.txt")));
+    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     EXPECT_FALSE(platform::MakeDirectory(P(dir / "sub"))); // exists already
+    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(platform::MakeDirectory(P(dir / "no/level")));
+    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     ASSERT_TRUE(platform::MakeDirectory(P(dir / "private"), true));
+#ifndef _WIN32
     EXPECT_EQ(fs::status(dir / "private").permissions(), fs::perms::owner_all);
+#endif
+    WriteFile(dir / "private/f", "");
+    EXPECT_FALSE(platform::RemoveEmptyDirectory(P(dir / "private")));
+    EXPECT_EQ(platform::LastFileError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+    fs::remove(dir / "private/f");
     EXPECT_TRUE(platform::RemoveEmptyDirectory(P(dir / "private")));
     fs::permissions(dir / "ro.txt", fs::perms::owner_all, fs::perm_options::replace);
 }
@@ -190,20 +265,27 @@ TEST(FileSystemChanges, DeletingNeverReachesThroughLinks)
 TEST(FileSystemPaths, FullPathAndLinkTargets)
 {
     using platform::FullPath;
-    EXPECT_EQ(FullPath(u"/a/./b//c/../d"), CString(u"/a/b/d"));
-    EXPECT_EQ(FullPath(u"/a/b/"), CString(u"/a/b/"));
-    EXPECT_EQ(FullPath(u"/../.."), CString(u"/"));
-    CString cwd = CString::FromUtf8(fs::current_path().string());
-    EXPECT_EQ(FullPath(u"x/y"), cwd + u"/x/y");
+    EXPECT_EQ(FullPath(N(u"/a/./b//c/../d")), N(u"/a/b/d"));
+    EXPECT_EQ(FullPath(N(u"/a/b/")), N(u"/a/b/"));
+    EXPECT_EQ(FullPath(N(u"/../..")), N(u"/"));
+    CString cwd = P(fs::current_path());
+    EXPECT_EQ(FullPath(N(u"x/y")), cwd + kSep + N(u"x/y"));
     EXPECT_EQ(FullPath(u""), cwd);
-
+#ifdef _WIN32
+    // Forward slashes are separators there too.
+    EXPECT_EQ(FullPath(u"C:/a/b/../c"), CString(u"C:\\a\\c"));
+#else
     TempDir dir;
     fs::create_symlink("../relative/target", dir / "rel");
     EXPECT_EQ(platform::ReadLink(P(dir / "rel")), CString(u"../relative/target"));
     WriteFile(dir / "plain", "");
     EXPECT_TRUE(platform::ReadLink(P(dir / "plain")).IsEmpty());
+#endif
 }
 
+#ifndef _WIN32
+// The private folder, the XDG folders and the mount table are the stand-ins'
+// own: Windows' are checked below with its own facts.
 TEST(FileSystemTemp, PrivateFolderIsOwnedAndClosedToOthers)
 {
     TempDir base;
@@ -275,7 +357,7 @@ TEST(FileSystemSpecialFolders, ComeFromXdgVariables)
     EXPECT_EQ(platform::SpecialFolder(CSIDL_APPDATA), P(base / "home/.local/share"));
 }
 
-TEST(FileSystemVolumes, MountPointsAndFreeSpace)
+TEST(FileSystemVolumes, MountPointsAndLabels)
 {
     auto drives = platform::LogicalDrives();
     ASSERT_FALSE(drives.empty());
@@ -301,13 +383,6 @@ TEST(FileSystemVolumes, MountPointsAndFreeSpace)
     EXPECT_FALSE(platform::IsMountPoint(P(dir / "toRoot") + u"/"));
     EXPECT_FALSE(platform::IsMountPoint(P(dir / "sub") + u"/."));
 
-    ULONGLONG available = 0, total = 0, free = 0;
-    ASSERT_TRUE(platform::DiskFreeSpace(P(dir.Path()), available, total, free));
-    EXPECT_GT(total, 0u);
-    EXPECT_LE(available, free);
-    EXPECT_LE(free, total);
-    EXPECT_FALSE(platform::DiskFreeSpace(P(dir / "missing"), available, total, free));
-
     // Pseudo file systems have no block device: neither removable nor labelled.
     for (const auto& volume : platform::MountedVolumes()) {
         if (volume.mountPoint == CString(u"/proc")) {
@@ -316,6 +391,55 @@ TEST(FileSystemVolumes, MountPointsAndFreeSpace)
             EXPECT_TRUE(platform::VolumeLabel(volume).IsEmpty());
         }
     }
+}
+#else
+TEST(FileSystemTemp, TheTemporaryFolderIsTheCallersTemp)
+{
+    CString temp = platform::PrivateTempDirectory();
+    EXPECT_EQ(temp, P(testsupport::IsolatedRoot() / "tmp") + kSep);
+}
+
+TEST(FileSystemSpecialFolders, ComeFromTheShell)
+{
+    // In a fresh profile the shell's folders and the variables agree.
+    CString appData, profile, localAppData;
+    ASSERT_TRUE(platform::EnvironmentVariable(u"APPDATA", appData));
+    ASSERT_TRUE(platform::EnvironmentVariable(u"USERPROFILE", profile));
+    ASSERT_TRUE(platform::EnvironmentVariable(u"LOCALAPPDATA", localAppData));
+    EXPECT_EQ(platform::SpecialFolder(CSIDL_APPDATA).CompareNoCase(appData), 0);
+    EXPECT_EQ(platform::SpecialFolder(CSIDL_PROFILE).CompareNoCase(profile), 0);
+    EXPECT_EQ(platform::SpecialFolder(CSIDL_LOCAL_APPDATA).CompareNoCase(localAppData), 0);
+    // Never with a trailing separator; unknown numbers give nothing.
+    CString personal = platform::SpecialFolder(CSIDL_PERSONAL);
+    ASSERT_FALSE(personal.IsEmpty());
+    EXPECT_NE(personal.Right(1), kSep);
+    EXPECT_TRUE(platform::SpecialFolder(12345).IsEmpty());
+}
+
+TEST(FileSystemVolumes, DrivesAreMountPoints)
+{
+    auto drives = platform::LogicalDrives();
+    ASSERT_FALSE(drives.empty());
+    EXPECT_NE(std::find_if(drives.begin(), drives.end(), [](const CString& d) { return d.CompareNoCase(u"C:\\") == 0; }),
+              drives.end());
+    EXPECT_TRUE(platform::IsMountPoint(u"C:\\"));
+    EXPECT_TRUE(platform::IsMountPoint(u"c:/"));
+    EXPECT_TRUE(platform::IsMountPoint(u"C:\\windows\\.."));
+    TempDir dir;
+    EXPECT_FALSE(platform::IsMountPoint(P(dir.Path())));
+    EXPECT_FALSE(platform::IsMountPoint(u""));
+}
+#endif
+
+TEST(FileSystemVolumes, FreeSpace)
+{
+    TempDir dir;
+    ULONGLONG available = 0, total = 0, free = 0;
+    ASSERT_TRUE(platform::DiskFreeSpace(P(dir.Path()), available, total, free));
+    EXPECT_GT(total, 0u);
+    EXPECT_LE(available, free);
+    EXPECT_LE(free, total);
+    EXPECT_FALSE(platform::DiskFreeSpace(P(dir / "missing"), available, total, free));
 }
 
 TEST(FileSystemMisc, EnvironmentAndSequentialReading)

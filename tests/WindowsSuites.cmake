@@ -39,6 +39,7 @@ set(WINDOWS_SUITES
   # files, folders, paths
   WildcardListingTest
   DirectoryTest
+  FileSystemTest
 
   # processes, pipes, hashes
 

@@ -23,9 +23,19 @@ fs::path g_root;
 CString g_userKey; // below the real HKEY_CURRENT_USER
 HKEY g_userHive = nullptr;
 
+std::wstring Wide(const std::string& utf8)
+{
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+// Values are UTF-8, as the tests write them; the process environment holds
+// UTF-16, not the ANSI code page.
 void SetVariable(const char* name, const std::string& value)
 {
-    _putenv_s(name, value.c_str());
+    _wputenv_s(Wide(name).c_str(), Wide(value).c_str());
 }
 
 class IsolationEnvironment : public ::testing::Environment {
@@ -90,8 +100,13 @@ std::string ProcessTag()
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name)
 {
-    if (const char* old = getenv(name))
-        m_old = old;
+    if (const wchar_t* old = _wgetenv(Wide(name).c_str())) {
+        int n = ::WideCharToMultiByte(CP_UTF8, 0, old, -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+        if (n > 1)
+            ::WideCharToMultiByte(CP_UTF8, 0, old, -1, utf8.data(), n, nullptr, nullptr);
+        m_old = utf8;
+    }
     SetVariable(name, value ? value : "");
 }
 
