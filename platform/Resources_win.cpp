@@ -5,6 +5,9 @@
 
 #include "platform/Win32_win.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace platform {
 
 namespace {
@@ -14,17 +17,17 @@ HMODULE AsModule(ResourceSource source)
     return static_cast<HMODULE>(const_cast<void*>(source));
 }
 
-BOOL CALLBACK TakeFirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
+BOOL CALLBACK NoteLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
 {
-    *reinterpret_cast<int*>(found) = language;
-    return FALSE; // the first is enough
+    reinterpret_cast<std::vector<WORD>*>(found)->push_back(language);
+    return TRUE;
 }
 
-// The first language the module has the resource in; -1 when none.
-int AnyLanguage(HMODULE module, WORD type, UINT id)
+// The languages the module has the resource in, in the module's order.
+std::vector<WORD> Languages(HMODULE module, WORD type, UINT id)
 {
-    int found = -1;
-    ::EnumResourceLanguagesW(module, MAKEINTRESOURCEW(type), MAKEINTRESOURCEW(id), TakeFirstLanguage,
+    std::vector<WORD> found;
+    ::EnumResourceLanguagesW(module, MAKEINTRESOURCEW(type), MAKEINTRESOURCEW(id), NoteLanguage,
                              reinterpret_cast<LONG_PTR>(&found));
     return found;
 }
@@ -77,17 +80,24 @@ bool FindResourceBytes(ResourceSource source, ResourceType type, UINT id, Resour
         return false;
     HMODULE module = AsModule(source);
     const auto t = static_cast<WORD>(type);
-    if (language && Take(module, t, id, language, out))
-        return true;
-    if (Take(module, t, id, GetUserDefaultLangID(), out) || Take(module, t, id, LANG_ID_NEUTRAL, out))
-        return true;
-    int any = AnyLanguage(module, t, id);
-    return any >= 0 && Take(module, t, id, static_cast<WORD>(any), out);
+    // The language is chosen among those the module has, so that the one
+    // reported is the one taken: FindResourceEx asked for the neutral
+    // language falls back to any other on its own.
+    std::vector<WORD> languages = Languages(module, t, id);
+    if (languages.empty())
+        return false;
+    auto has = [&](WORD l) { return std::find(languages.begin(), languages.end(), l) != languages.end(); };
+    if (language && has(language))
+        return Take(module, t, id, language, out);
+    for (WORD fallback : {GetUserDefaultLangID(), LANG_ID_NEUTRAL})
+        if (has(fallback))
+            return Take(module, t, id, fallback, out);
+    return Take(module, t, id, languages.front(), out);
 }
 
 bool HasResource(ResourceSource source, ResourceType type, UINT id)
 {
-    return source && AnyLanguage(AsModule(source), static_cast<WORD>(type), id) >= 0;
+    return source && !Languages(AsModule(source), static_cast<WORD>(type), id).empty();
 }
 
 WORD GetUserDefaultLangID()

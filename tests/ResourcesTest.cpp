@@ -10,6 +10,13 @@
 #include <set>
 #include <sstream>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <commctrl.h>
+// The kind of a combo box: Windows' headers name no mask for it.
+#define CBS_TYPEMASK 0x3
+#endif
+
 #include "platform/ResourceTable.h"
 #include "platform/Resources.h"
 #include "TestEnvironment.h"
@@ -19,6 +26,12 @@ using namespace platform;
 
 namespace {
 
+// An address inside this program, for lookups relative to its module.
+void Marker() {}
+
+#ifndef _WIN32
+// The resource-script tool is a build tool of the host: its suites and the
+// ones comparing the module with its listing run on Linux.
 const std::filesystem::path kSourceRoot = std::filesystem::path(__FILE__).parent_path().parent_path();
 
 struct RunResult {
@@ -59,6 +72,7 @@ std::string Escaped(const CString& text)
 }
 
 std::string Rcgen() { return (testsupport::BinDir() / "rcgen").string(); }
+#endif
 
 WORD Le16(const std::vector<BYTE>& b, size_t at) { return static_cast<WORD>(b.at(at) | (b.at(at + 1) << 8)); }
 DWORD Le32(const std::vector<BYTE>& b, size_t at) { return Le16(b, at) | (static_cast<DWORD>(Le16(b, at + 2)) << 16); }
@@ -102,6 +116,7 @@ TEST(ResourceModule, HoldsEveryStringAndNothingElse)
     }
 }
 
+#ifndef _WIN32
 TEST(ResourceModule, FindsEverythingTheScriptDefines)
 {
     RunResult list = RunCommand(Rcgen() + " --list " + (kSourceRoot / "resources" / "veilcase.rc").string());
@@ -139,6 +154,7 @@ TEST(ResourceModule, FindsEverythingTheScriptDefines)
     EXPECT_EQ(strings, 37);
     EXPECT_EQ(dialogs, 7);
 }
+#endif
 
 TEST(ResourceModule, TextsAreExact)
 {
@@ -176,7 +192,8 @@ TEST(ResourceModule, PendingTasksWindowIsFindableAndResizable)
     ASSERT_EQ(t.controls.size(), 4u);
     const DialogControl* list = Control(t, IDC_TASKLIST);
     ExpectRect(list, 7, 21, 497, 171);
-    EXPECT_EQ(list->className, u"SysListView32");
+    // Class names ignore case (the resource compiler may change it).
+    EXPECT_EQ(list->className.CompareNoCase(u"SysListView32"), 0) << list->className.ToUtf8();
     EXPECT_EQ(list->style & LVS_TYPEMASK, LVS_REPORT);
     const DialogControl& label = t.controls[1];
     EXPECT_EQ(label.id, IDC_STATIC);
@@ -337,6 +354,10 @@ TEST(ResourceModule, CutVersionBlocksAreRefusedNotOverrun)
     EXPECT_TRUE(DecodeDialogTemplate(bytes.data, bytes.size, t));
 }
 
+#ifndef _WIN32
+// Resource tables built in memory are the stand-in's own kind of resource
+// source (on Windows a source is a module), and the user's language comes
+// from the locale variables here (from the system settings there).
 namespace {
 
 // A string block holding `text` as string `id`, every other slot empty.
@@ -400,19 +421,28 @@ TEST(ResourceChain, EarlierSourcesWinAndLanguagesFallBack)
     EXPECT_EQ(text, u"Show Details");
 }
 
-TEST(ResourceChain, ModulesWithoutATableAreNotResourceModules)
+#endif
+
+TEST(ResourceChain, ModulesWithoutResourcesAreNotResourceModules)
 {
     CString error;
-    EXPECT_EQ(LoadResourceModule(u"veilcaseRes99.dll", reinterpret_cast<const void*>(&RunCommand), &error), nullptr);
+    EXPECT_EQ(LoadResourceModule(u"veilcaseRes99.dll", reinterpret_cast<const void*>(&Marker), &error), nullptr);
     EXPECT_FALSE(error.IsEmpty());
     // The core library is loaded but carries no resources of its own.
     EXPECT_EQ(ResourcesOfModule(FindLoadedModule(u"veilshim64.dll")), nullptr);
-    ModuleHandle module = LoadResourceModule(u"veilcaseRes64.dll", reinterpret_cast<const void*>(&RunCommand), &error);
+    ModuleHandle module = LoadResourceModule(u"veilcaseRes64.dll", reinterpret_cast<const void*>(&Marker), &error);
     ASSERT_NE(module, nullptr) << error.ToUtf8();
-    EXPECT_NE(ResourcesOfModule(module), nullptr);
+    ResourceSource resources = ResourcesOfModule(module);
+    ASSERT_NE(resources, nullptr);
+    // Its dialogs are found through it.
+    ResourceBytes bytes;
+    EXPECT_TRUE(FindResourceBytes(resources, ResourceType::Dialog, IDD_SETTINGS, bytes));
+    EXPECT_GT(bytes.size, 0u);
+    EXPECT_FALSE(FindResourceBytes(resources, ResourceType::Dialog, 103, bytes));
     FreeModule(module);
 }
 
+#ifndef _WIN32
 TEST(UserLanguage, FollowsTheLocaleSettings)
 {
     ScopedEnv all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", "de_DE.UTF-8");
@@ -536,3 +566,4 @@ TEST(ResourceChain, IconsAndBitmapsAreRebuiltAsFiles)
     EXPECT_FALSE(LoadIconFile(4004, ico));
     RemoveResourceSource(&table);
 }
+#endif

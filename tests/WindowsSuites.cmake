@@ -40,6 +40,8 @@ set(WINDOWS_SUITES
   WildcardListingTest
   DirectoryTest
   FileSystemTest
+  # the resource module
+  ResourcesTest
 
   # processes, pipes, hashes
 
