@@ -187,7 +187,7 @@ int RunDemoJob()
     Say("working in " + g_root + " (your own keys and settings are not touched)");
     CaptureConsole();
     if (!platform::gui::HasDisplay())
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        platform::gui::UseOffscreenDisplay();
 
     int result = 1;
     do {

@@ -102,7 +102,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!pngFolder.empty() && !platform::gui::HasDisplay())
-        setenv("QT_QPA_PLATFORM", "offscreen", 1); // pictures need no screen
+        platform::gui::UseOffscreenDisplay(); // pictures need no screen
     if (!platform::gui::InitGui()) {
         std::fprintf(stderr, "veilcase-dialogs: no display to show dialogs on\n");
         return 1;

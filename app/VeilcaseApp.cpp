@@ -257,7 +257,7 @@ int CVeilcaseApp::Run(const SCommandLine& commandLine)
     // The window of a program started without a display (a task handed over
     // from a session without one) still runs, unseen.
     if (!platform::gui::HasDisplay())
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        platform::gui::UseOffscreenDisplay();
     if (!platform::gui::InitGui()) {
         std::fprintf(stderr, "veilcase: the window cannot be shown\n");
         return 1;

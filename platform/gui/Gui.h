@@ -33,6 +33,9 @@ bool InitGui();
 bool IsGuiRunning();
 // Whether a display is there to start the GUI on.
 bool HasDisplay();
+// Lets a later InitGui start without a display: windows are then drawn off
+// screen (they still run, and can be pictured). Call before InitGui.
+void UseOffscreenDisplay();
 
 // Whether the caller runs on the user-interface thread.
 bool IsUiThread();

@@ -242,6 +242,11 @@ bool HasDisplay()
     return false;
 }
 
+void UseOffscreenDisplay()
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 bool IsGuiRunning()
 {
     return Application() != nullptr;
