@@ -56,3 +56,17 @@ foreach(name ${WINDOWS_SUITES})
   # that building needs no Wine.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
 endforeach()
+
+# What the background program needs from the core library: its sources,
+# compiled for Windows, are linked against veilshim64.dll's import library,
+# and everything the link cannot find must belong to a layer that follows in
+# a later step (its dialogs and window), never to the core.
+add_library(backgroundprogramprobe OBJECT
+  ${CMAKE_SOURCE_DIR}/app/VeilcaseApp.cpp ${CMAKE_SOURCE_DIR}/app/VeilcaseDlg.cpp
+  ${CMAKE_SOURCE_DIR}/app/FileDecryptDlg.cpp ${CMAKE_SOURCE_DIR}/app/TaskDetailsDialog.cpp
+  ${CMAKE_SOURCE_DIR}/app/AboutDialog.cpp ${CMAKE_SOURCE_DIR}/app/VeilcaseMain.cpp)
+target_include_directories(backgroundprogramprobe PRIVATE $<TARGET_PROPERTY:veilshim64,INTERFACE_INCLUDE_DIRECTORIES>)
+add_test(NAME ShimExports.TheBackgroundProgramFindsTheCoreInTheLibrary
+  COMMAND ${CMAKE_COMMAND} -DCXX=${CMAKE_CXX_COMPILER} "-DOBJECTS=$<TARGET_OBJECTS:backgroundprogramprobe>"
+          -DLIBRARY=$<TARGET_LINKER_FILE:veilshim64> -DWORK=${CMAKE_CURRENT_BINARY_DIR}/shimexports
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/CheckShimExports.cmake)
