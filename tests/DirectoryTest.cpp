@@ -26,19 +26,8 @@ namespace {
 
 const auto P = &testsupport::ToCString;
 
-// A path written the POSIX way ("/a/b") in this system's own syntax: on
-// Windows the separator is a backslash and the root is a drive's, so "/a/"
-// stands for "C:\\a\\" there. The path helpers must behave alike on both.
-CString N(const char16_t* posix)
-{
-    CString path(posix);
-#ifdef _WIN32
-    if (!path.IsEmpty() && path[0] == u'/')
-        path = CString(u"C:") + path;
-    path.Replace(u"/", u"\\");
-#endif
-    return path;
-}
+// "/a/" here, "C:\a\" on Windows: the path helpers must behave alike on both.
+const auto N = &testsupport::NativePath;
 
 const CString kSep(platform::PathSeparator());
 

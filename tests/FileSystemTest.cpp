@@ -31,18 +31,7 @@ using testsupport::ScopedEnv;
 
 const CString kSep(platform::PathSeparator());
 
-// A path written the POSIX way ("/a/b") in this system's own syntax (with
-// drive C: and backslashes on Windows).
-CString N(const char16_t* posix)
-{
-    CString path(posix);
-#ifdef _WIN32
-    if (!path.IsEmpty() && path[0] == u'/')
-        path = CString(u"C:") + path;
-    path.Replace(u"/", u"\\");
-#endif
-    return path;
-}
+const auto N = &testsupport::NativePath;
 
 const platform::FileEntry* FindEntry(const std::vector<platform::FileEntry>& entries, const char16_t* name)
 {

@@ -57,4 +57,15 @@ CString ToCString(const fs::path& path)
     return CString(path.u16string());
 }
 
+CString NativePath(const char16_t* posix)
+{
+    CString path(posix);
+#ifdef _WIN32
+    if (!path.IsEmpty() && path[0] == u'/')
+        path = CString(u"C:") + path;
+    path.Replace(u"/", u"\\");
+#endif
+    return path;
+}
+
 } // namespace testsupport

@@ -47,6 +47,11 @@ std::string ReadFile(const std::filesystem::path& path);
 // A path as the UTF-16 text the core takes.
 CString ToCString(const std::filesystem::path& path);
 
+// An absolute path written the POSIX way ("/a/b/") in this system's own
+// syntax: on Windows with drive C: and backslashes ("C:\a\b\"), so that
+// one test checks path rules on both systems.
+CString NativePath(const char16_t* posix);
+
 // Sets (or, with a null value, unsets) an environment variable for the life
 // of the object and restores the earlier state afterwards.
 class ScopedEnv {
