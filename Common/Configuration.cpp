@@ -5,6 +5,7 @@
 #include "platform/FolderPrivacy.h"
 #include "Log.h"
 #include "OrvException.h"
+#include "platform/KeyCloser.h"
 #include "platform/Registry.h"
 #include "platform/SystemError.h"
 #include "platform/Uuid.h"
@@ -23,21 +24,7 @@ const char* const kSource = "Common\\Configuration";
 // Room for a path of 259 characters and its terminator.
 constexpr DWORD ciPathBytes = 520;
 
-// Closes a registry key when it goes out of scope.
-class CKeyCloser {
-public:
-    explicit CKeyCloser(HKEY key) : m_key(key) {}
-    ~CKeyCloser()
-    {
-        if (m_key)
-            platform::RegCloseKey(m_key);
-    }
-    CKeyCloser(const CKeyCloser&) = delete;
-    CKeyCloser& operator=(const CKeyCloser&) = delete;
-
-private:
-    HKEY m_key;
-};
+using platform::CKeyCloser;
 
 // A raw value read into `buffer` as text: up to the first zero character,
 // whole UTF-16 units only.

@@ -10,6 +10,7 @@
 #include "platform/FileAssociation.h"
 #include "platform/FileSystem.h"
 #include "platform/Module.h"
+#include "platform/KeyCloser.h"
 #include "platform/Registry.h"
 #include "platform/shell/FileDialogApi.h"
 
@@ -22,20 +23,7 @@ const char16_t* const kPgpKey = u"Software\\Classes\\.pgp\\";
 const char16_t* const kProgramKey = u"Software\\Classes\\veilcase";
 const char16_t* const kCommandKey = u"Software\\Classes\\veilcase\\shell\\open\\command";
 
-class CKeyCloser {
-public:
-    explicit CKeyCloser(HKEY key) : m_key(key) {}
-    ~CKeyCloser()
-    {
-        if (m_key)
-            platform::RegCloseKey(m_key);
-    }
-    CKeyCloser(const CKeyCloser&) = delete;
-    CKeyCloser& operator=(const CKeyCloser&) = delete;
-
-private:
-    HKEY m_key;
-};
+using platform::CKeyCloser;
 
 REGSAM ViewFlag(bool b64BitView, REGSAM otherwise)
 {

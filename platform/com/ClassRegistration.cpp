@@ -3,23 +3,12 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/KeyCloser.h"
 #include "platform/Registry.h"
 
 namespace platform {
 
 namespace {
-
-// Closes a registry key when it goes away.
-class CKeyCloser {
-public:
-    explicit CKeyCloser(HKEY key) : m_key(key) {}
-    ~CKeyCloser() { RegCloseKey(m_key); }
-    CKeyCloser(const CKeyCloser&) = delete;
-    CKeyCloser& operator=(const CKeyCloser&) = delete;
-
-private:
-    HKEY m_key;
-};
 
 // A string value (REG_SZ or REG_EXPAND_SZ) up to its first terminator.
 LSTATUS ReadString(HKEY key, const char16_t* name, CString& value, DWORD& type)

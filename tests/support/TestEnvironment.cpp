@@ -13,6 +13,42 @@ namespace fs = std::filesystem;
 
 namespace testsupport {
 
+namespace {
+
+fs::path g_root;
+
+class IsolationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (g_root.empty())
+            g_root = CreateIsolatedTree();
+    }
+    void TearDown() override
+    {
+        if (g_root.empty())
+            return;
+        RemoveIsolatedTree(g_root);
+        g_root.clear();
+    }
+};
+
+} // namespace
+
+void InstallIsolation()
+{
+    auto* env = new IsolationEnvironment;
+    env->SetUp(); // folders exist before any test code reads the variables
+    ::testing::AddGlobalTestEnvironment(env);
+    // Listing the tests runs no environment tear-down: clean up at exit too.
+    std::atexit([] { IsolationEnvironment().TearDown(); });
+}
+
+const fs::path& IsolatedRoot()
+{
+    return g_root;
+}
+
 TempDir::TempDir(const std::string& hint)
 {
     static std::atomic<int> counter{0};

@@ -19,7 +19,6 @@ namespace testsupport {
 
 namespace {
 
-fs::path g_root;
 CString g_userKey; // below the real HKEY_CURRENT_USER
 HKEY g_userHive = nullptr;
 
@@ -38,59 +37,39 @@ void SetVariable(const char* name, const std::string& value)
     _wputenv_s(Wide(name).c_str(), Wide(value).c_str());
 }
 
-class IsolationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (!g_root.empty())
-            return;
-        platform::SUuid uuid{};
-        if (!platform::CreateUuid(uuid))
-            throw std::runtime_error("no UUID for the test folder");
-        std::string tag = platform::UuidToString(uuid).ToUtf8();
-        g_root = fs::temp_directory_path() / ("veilcase-test-" + tag);
-        fs::create_directories(g_root / "tmp");
-        SetVariable("TMP", (g_root / "tmp").string());
-        SetVariable("TEMP", (g_root / "tmp").string());
-
-        // Everything the process reads and writes through HKEY_CURRENT_USER
-        // lands in a fresh key of its own.
-        g_userKey = u"Software\\VeilcaseTests\\" + platform::UuidToString(uuid);
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(g_userKey.GetString()), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &g_userHive, nullptr) != ERROR_SUCCESS ||
-            ::RegOverridePredefKey(HKEY_CURRENT_USER, g_userHive) != ERROR_SUCCESS)
-            throw std::runtime_error("cannot give the tests a registry hive of their own");
-    }
-    void TearDown() override
-    {
-        if (g_userHive) {
-            ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-            ::RegCloseKey(g_userHive);
-            g_userHive = nullptr;
-            ::RegDeleteTreeW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(g_userKey.GetString()));
-        }
-        if (g_root.empty())
-            return;
-        std::error_code ec;
-        fs::remove_all(g_root, ec);
-        g_root.clear();
-    }
-};
-
 } // namespace
 
-void InstallIsolation()
+fs::path CreateIsolatedTree()
 {
-    auto* env = new IsolationEnvironment;
-    env->SetUp(); // folders exist before any test code reads the variables
-    ::testing::AddGlobalTestEnvironment(env);
-    // Listing the tests runs no environment tear-down: clean up at exit too.
-    std::atexit([] { IsolationEnvironment().TearDown(); });
+    platform::SUuid uuid{};
+    if (!platform::CreateUuid(uuid))
+        throw std::runtime_error("no UUID for the test folder");
+    std::string tag = platform::UuidToString(uuid).ToUtf8();
+    fs::path root = fs::temp_directory_path() / ("veilcase-test-" + tag);
+    fs::create_directories(root / "tmp");
+    SetVariable("TMP", (root / "tmp").string());
+    SetVariable("TEMP", (root / "tmp").string());
+
+    // Everything the process reads and writes through HKEY_CURRENT_USER
+    // lands in a fresh key of its own.
+    g_userKey = u"Software\\VeilcaseTests\\" + platform::UuidToString(uuid);
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(g_userKey.GetString()), 0, nullptr, 0,
+                          KEY_ALL_ACCESS, nullptr, &g_userHive, nullptr) != ERROR_SUCCESS ||
+        ::RegOverridePredefKey(HKEY_CURRENT_USER, g_userHive) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot give the tests a registry hive of their own");
+    return root;
 }
 
-const fs::path& IsolatedRoot()
+void RemoveIsolatedTree(const fs::path& root)
 {
-    return g_root;
+    if (g_userHive) {
+        ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        ::RegCloseKey(g_userHive);
+        g_userHive = nullptr;
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(g_userKey.GetString()));
+    }
+    std::error_code ec;
+    fs::remove_all(root, ec);
 }
 
 std::string ProcessTag()
