@@ -50,30 +50,6 @@ DWORD CreatePrivateFile(const CString& path)
     return error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : error;
 }
 
-DWORD ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
-{
-    bytes.clear();
-    win::CHandle file(::CreateFileW(win::W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid())
-        return ::GetLastError();
-    bytes.resize(maxBytes);
-    DWORD done = 0;
-    while (done < maxBytes) {
-        DWORD n = 0;
-        if (!::ReadFile(file.Get(), bytes.data() + done, maxBytes - done, &n, nullptr)) {
-            DWORD error = ::GetLastError();
-            bytes.clear();
-            return error;
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    bytes.resize(done);
-    return ERROR_SUCCESS;
-}
-
 DWORD ReadFileRange(const CString& path, unsigned long long offset, DWORD maxBytes, std::string& bytes)
 {
     bytes.clear();
@@ -100,6 +76,11 @@ DWORD ReadFileRange(const CString& path, unsigned long long offset, DWORD maxByt
     }
     bytes.resize(done);
     return ERROR_SUCCESS;
+}
+
+DWORD ReadFileStart(const CString& path, DWORD maxBytes, std::string& bytes)
+{
+    return ReadFileRange(path, 0, maxBytes, bytes);
 }
 
 DWORD DeleteTempFile(const CString& path)
