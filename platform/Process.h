@@ -67,7 +67,8 @@ public:
     // child started or opened by this process it is the real exit status (a
     // child ended by a signal gives 128 + the signal number, one ended by
     // Terminate the code given there). For any other process the status
-    // can't be read, so an ended one reports 0. Returns false (with 0) for
+    // can't be read, so an ended one reports the code given to Terminate
+    // through this handle, else 0. Returns false (with 0) for
     // the null handle and for an ended child of ours whose status other code
     // of the calling process took first (a handler that reaps every child,
     // or SIGCHLD ignored): its outcome is unknown, not a success. Pitfall: a
@@ -75,9 +76,11 @@ public:
     // one; Wait tells them apart.
     bool GetExitCode(DWORD& code) const;
 
-    // Ends the process at once (SIGKILL). A child's exit code becomes
-    // `exitCode`. Returns true when the signal was delivered or the process
-    // had already ended; false for the null handle or when the system
+    // Ends the process at once (SIGKILL). Its exit code becomes `exitCode`
+    // (for a process that is not our child: as this handle reports it). A
+    // process that had already ended keeps its exit code. Returns true when
+    // the signal was delivered or the process had already ended; false for
+    // the null handle or when the system
     // refuses (another user's process). Pitfall: the process may still be
     // running when this returns; Wait for it.
     bool Terminate(DWORD exitCode);
@@ -195,8 +198,13 @@ struct SProcessEntry {
     DWORD parentProcessId;
 };
 
-// All processes of the system with their parents at this moment. Pitfall:
-// processes come and go; an entry may be stale by the time it is used.
+// All running processes of the system with their parents at this moment
+// (ended ones are not listed, even while handles to them are open).
+// Pitfall: processes come and go; an entry may be stale by the time it is
+// used. The parent of a process whose parent has ended is the process that
+// adopted it where the system re-parents orphans, else the id the parent
+// had, which may name a newer process by now: a parent must be older than
+// its children.
 std::vector<SProcessEntry> TakeProcessSnapshot();
 
 // The display name of the application behind a process: the file name of its

@@ -316,7 +316,10 @@ bool CProcessHandle::GetExitCode(DWORD& code) const
             return true;
         }
         if (!m_state->child) {
-            code = 0; // not ours: the status can't be read
+            // Not ours: the status can't be read. Ended through this
+            // handle, it has the code given there (SIGKILL can't be
+            // caught); otherwise it reports 0.
+            code = m_state->terminated ? m_state->terminateCode : 0;
             return true;
         }
         // The status is read without reaping: the zombie keeps the id
@@ -338,18 +341,24 @@ bool CProcessHandle::Terminate(DWORD exitCode)
 {
     if (!m_state)
         return false;
-    {
-        std::lock_guard<std::mutex> lock(g_reapMutex);
-        if (m_state->statusKnown)
-            return true;
-        if (!m_state->terminated) {
-            m_state->terminated = true;
-            m_state->terminateCode = exitCode;
-        }
+    std::lock_guard<std::mutex> lock(g_reapMutex);
+    // A process that has already ended keeps the outcome it had.
+    if (m_state->statusKnown || m_state->pidfd < 0 || HasEnded(m_state->pidfd))
+        return true;
+    const bool first = !m_state->terminated;
+    if (first) {
+        m_state->terminated = true;
+        m_state->terminateCode = exitCode;
     }
     if (PidfdSendSignal(m_state->pidfd, SIGKILL) == 0)
         return true;
-    return errno == ESRCH; // already gone
+    const int error = errno;
+    if (error == ESRCH)
+        return true; // gone meanwhile
+    if (first)
+        m_state->terminated = false; // nothing was sent
+    errno = error;
+    return false;
 }
 
 void CProcessHandle::Close()
@@ -774,6 +783,10 @@ std::vector<SProcessEntry> TakeProcessSnapshot()
         char state = 0;
         unsigned long parent = 0;
         if (std::sscanf(stat.c_str() + close + 1, " %c %lu", &state, &parent) != 2)
+            continue;
+        // An ended process whose status has not been collected yet is
+        // listed no more than an ended one whose handles are still open.
+        if (state == 'Z' || state == 'X' || state == 'x')
             continue;
         unsigned long pid = std::strtoul(entry->d_name, nullptr, 10);
         entries.push_back({static_cast<DWORD>(pid), static_cast<DWORD>(parent)});

@@ -48,6 +48,42 @@ std::vector<SProcessEntry> Snapshot()
     return entries;
 }
 
+FILETIME CreationTime(HANDLE process)
+{
+    FILETIME created{}, exited, kernel, user;
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return FILETIME{};
+    return created;
+}
+
+// Whether the process behind the handle was started by the calling process.
+// Asked of the process object itself, so that an ended child (no longer
+// listed in a snapshot) is still known as ours; a process whose recorded
+// parent id is ours but which is older than we are had an earlier owner of
+// that id as its parent.
+bool IsChildOfOurs(HANDLE process)
+{
+    struct SBasicInformation { // PROCESS_BASIC_INFORMATION
+        LONG exitStatus;
+        PVOID peb;
+        ULONG_PTR affinityMask;
+        LONG basePriority;
+        ULONG_PTR processId;
+        ULONG_PTR parentProcessId;
+    };
+    using QueryFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    SBasicInformation info{};
+    ULONG length = 0;
+    if (!query || query(process, 0 /* ProcessBasicInformation */, &info, sizeof info, &length) < 0 ||
+        info.parentProcessId != ::GetCurrentProcessId())
+        return false;
+    FILETIME ours = CreationTime(::GetCurrentProcess());
+    FILETIME theirs = CreationTime(process);
+    return ::CompareFileTime(&theirs, &ours) >= 0;
+}
+
 // A duplicate of one of our standard handles that the child may inherit;
 // none when we have no such handle.
 win::CHandle InheritableStdHandle(DWORD which)
@@ -105,10 +141,7 @@ CProcessHandle CProcessHandle::Open(DWORD processId)
     auto state = std::make_shared<SProcessState>();
     state->process = win::CHandle(process);
     state->id = processId;
-    const DWORD self = ::GetCurrentProcessId();
-    for (const SProcessEntry& entry : Snapshot())
-        if (entry.processId == processId)
-            state->child = entry.parentProcessId == self;
+    state->child = IsChildOfOurs(process);
     return CProcessHandle(std::move(state));
 }
 
@@ -515,6 +548,11 @@ DWORD FindFileHolder(const CString& path, CString* appName)
 DWORD LastError()
 {
     return t_lastError;
+}
+
+DWORD CurrentProcessId()
+{
+    return ::GetCurrentProcessId();
 }
 
 } // namespace platform

@@ -44,6 +44,9 @@ set(WINDOWS_SUITES
   ResourcesTest
 
   # processes, pipes, hashes
+  ProcessTest
+  FileUtilsTest
+  FileIdentityTest
 
   # log, console, stack traces
 

@@ -10,6 +10,11 @@
 //                                pid and exits 0 at once
 //   childproc fds                prints the numbers of its open descriptors
 //                                (not on Windows)
+//   childproc write <n> <text>   writes text and a line end to the
+//                                descriptor (on Windows: the handle) named
+//                                by the number n, exits 0
+//   childproc handle <n> <path>  prints "open" when handle number n names
+//                                the file at path, else "closed" (Windows)
 //   childproc edit <path>        an editing application a desktop entry
 //                                starts: sleeps $CHILDPROC_EDIT_MS
 //                                milliseconds, appends $CHILDPROC_EDIT_TEXT
@@ -19,6 +24,8 @@
 // On Windows the arguments come as the C runtime splits the wide command
 // line, and are printed as UTF-8.
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -26,6 +33,7 @@
 #include <unistd.h>
 #endif
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,6 +72,9 @@ std::string Utf8(const wchar_t* text)
 
 extern "C" int wmain(int argc, wchar_t** wargv)
 {
+    // Line ends are written as they are, as on Linux.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i)
         args.push_back(Utf8(wargv[i]));
@@ -85,15 +96,48 @@ extern "C" int wmain(int argc, wchar_t** wargv)
     }
     if (mode == "spawn") {
         std::wstring line = L"\"" + std::wstring(wargv[0]) + L"\" exit 0 " + std::to_wstring(Arg(argc, argv.data(), 2, 60000));
+        // The grandchild inherits the standard handles, as a forked child
+        // does: a pipe on them breaks only when it has gone too.
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         PROCESS_INFORMATION info{};
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
             return 4;
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
         std::printf("%lu\n", static_cast<unsigned long>(info.dwProcessId));
         std::fflush(stdout);
+        return 0;
+    }
+    if (mode == "write" && argc >= 4) {
+        HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(std::wcstoll(wargv[2], nullptr, 10)));
+        std::string text = args[3] + "\n";
+        DWORD written = 0;
+        return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                       written == text.size()
+                   ? 0
+                   : 7;
+    }
+    if (mode == "handle" && argc >= 4) {
+        // A handle number that names nothing, or another object, is not
+        // the file: only a handle to that very file counts as passed on.
+        HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(std::wcstoll(wargv[2], nullptr, 10)));
+        wchar_t held[MAX_PATH * 2], wanted[MAX_PATH * 2];
+        HANDLE byName = CreateFileW(wargv[3], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (byName == INVALID_HANDLE_VALUE)
+            return 3;
+        DWORD wantedLength = GetFinalPathNameByHandleW(byName, wanted, MAX_PATH * 2, 0);
+        CloseHandle(byName);
+        DWORD flags = 0;
+        bool open = GetHandleInformation(handle, &flags) && GetFileType(handle) == FILE_TYPE_DISK &&
+                    GetFinalPathNameByHandleW(handle, held, MAX_PATH * 2, 0) == wantedLength && wantedLength > 0 &&
+                    std::wstring(held, wantedLength) == std::wstring(wanted, wantedLength);
+        std::printf(open ? "open\n" : "closed\n");
         return 0;
     }
     return Main(argc, argv.data());
@@ -156,6 +200,10 @@ int main(int argc, char** argv)
         const char* stay = std::getenv("CHILDPROC_EDIT_STAY_MS");
         SleepMs(stay ? std::strtol(stay, nullptr, 10) : 0);
         return 0;
+    }
+    if (mode == "write" && argc >= 4) {
+        std::string text = std::string(argv[3]) + "\n";
+        return write(std::atoi(argv[2]), text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 7;
     }
     if (mode == "fds") {
         DIR* dir = opendir("/proc/self/fd");
