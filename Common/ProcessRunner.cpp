@@ -95,14 +95,22 @@ bool KillProcessTree(DWORD processId, DWORD /*unused*/)
     if (processId == 0 || processId == platform::CProcessHandle::Current().GetId())
         return false;
     bool result = true;
+    platform::CProcessHandle self = platform::CProcessHandle::Open(processId);
+    const ULONGLONG selfStarted = platform::GetProcessStartStamp(self);
 
     // Bind a handle to every child first, then confirm from a fresh snapshot
     // that each is still a child: an id seen in the first snapshot may have
-    // been given to an unrelated process in between.
+    // been given to an unrelated process in between. A process older than
+    // this one names as its parent an earlier process that had this id
+    // (where orphans keep their parent's id): it is no child of this one.
     std::vector<std::pair<DWORD, platform::CProcessHandle>> children;
     for (const platform::SProcessEntry& entry : platform::TakeProcessSnapshot())
-        if (entry.parentProcessId == processId && entry.processId != processId)
-            children.emplace_back(entry.processId, platform::CProcessHandle::Open(entry.processId));
+        if (entry.parentProcessId == processId && entry.processId != processId) {
+            platform::CProcessHandle child = platform::CProcessHandle::Open(entry.processId);
+            if (selfStarted != 0 && platform::GetProcessStartStamp(child) < selfStarted)
+                continue;
+            children.emplace_back(entry.processId, std::move(child));
+        }
     if (!children.empty()) {
         std::vector<platform::SProcessEntry> now = platform::TakeProcessSnapshot();
         for (auto& [childId, child] : children) {
@@ -119,7 +127,6 @@ bool KillProcessTree(DWORD processId, DWORD /*unused*/)
         }
     }
 
-    platform::CProcessHandle self = platform::CProcessHandle::Open(processId);
     if (!self.IsNull() && !TerminateLogged(self, 1))
         result = false;
     return result;

@@ -362,6 +362,12 @@ bool StartProcess(const CString& commandLine, EProcessOutput outputMode, CProces
         error = ERROR_FILE_NOT_FOUND;
         return false;
     }
+    // Output captured for nobody would leave the child writing into a pipe
+    // nobody reads.
+    if (outputMode == EProcessOutput::eCapturedPipe && !output) {
+        error = ERROR_INVALID_PARAMETER;
+        return false;
+    }
 
     // The child's standard handles: ours for input, the pipe or ours for
     // output; only these are inherited.

@@ -143,6 +143,33 @@ TEST(ProcessTest, ArgumentsReachTheChildIntactAndBothStreamsAreCaptured)
     EXPECT_EQ(code, 0u);
 }
 
+TEST(ProcessTest, TheChildSplitsARawCommandLineAsSplitCommandLineDoes)
+{
+    // Lines written by hand rather than by QuoteArgument: what the child's
+    // runtime makes of them is what the split promises.
+    const char16_t* const tails[] = {
+        u"a\"b c\"d",    u"\"a\"\"b\"",       u"\"a\"\"b c\" d", u"\\\\\"x y\"",  u"a\\\\b c\\",
+        u"\\\"",       u"\"unterminated x", u"\"\" \"\"",      u"a\tb  c   ",  u"\"\"\"\"\"\" z",
+        u"x\\\\\\\"y", u"\"a b\"c\" d\"",
+    };
+    for (const char16_t* tail : tails) {
+        CString line = Command({u"args"}) + u" " + tail;
+        std::vector<CString> tokens = SplitCommandLine(line);
+        ASSERT_GE(tokens.size(), 2u);
+        std::string expected;
+        for (size_t i = 2; i < tokens.size(); ++i)
+            expected += tokens[i].ToUtf8() + "\n";
+        expected += "on stderr\n";
+
+        CProcessHandle process;
+        CPipeReader pipe;
+        DWORD error = 0;
+        ASSERT_TRUE(StartProcess(line, EProcessOutput::eCapturedPipe, process, &pipe, error)) << error;
+        EXPECT_EQ(ReadToEnd(pipe), expected) << CString(tail).ToUtf8();
+        EXPECT_EQ(process.Wait(INFINITE), WAIT_OBJECT_0);
+    }
+}
+
 TEST(ProcessTest, ProgramPathWithBlanksAndParenthesesRunsAndIsSeenInTheSnapshot)
 {
     testsupport::TempDir dir;
@@ -195,6 +222,16 @@ TEST(ProcessTest, AStartThatCannotRunIsReportedAsAFailureOfTheStart)
                               error));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 #endif
+
+    // A folder is no program.
+    EXPECT_FALSE(StartProcess(u"\"" + testsupport::ToCString(dir.Path()) + u"\"", EProcessOutput::eInherit, process,
+                              nullptr, error));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    // Output captured for nobody is refused before anything starts.
+    EXPECT_FALSE(StartProcess(Command({u"exit", u"0"}), EProcessOutput::eCapturedPipe, process, nullptr, error));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(process.IsNull());
 
     EXPECT_FALSE(StartProcess(u"   ", EProcessOutput::eInherit, process, nullptr, error));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -529,6 +566,18 @@ TEST(ProcessTest, AChildPipeReachesTheChildUnderTheNumberItNames)
     DWORD available = 1;
     EXPECT_EQ(channel.Reader().Peek(available), static_cast<DWORD>(ERROR_BROKEN_PIPE));
     EXPECT_EQ(available, 0u);
+
+    // With the standard output discarded the pipe still carries its lines.
+    CChildPipe second;
+    ASSERT_EQ(second.Create(), static_cast<DWORD>(ERROR_SUCCESS));
+    CProcessHandle quiet;
+    ASSERT_TRUE(StartProcess(Command({u"write", second.ChildNumber(), u"second"}), EProcessOutput::eDiscarded, quiet,
+                             nullptr, error, &second))
+        << error;
+    EXPECT_EQ(ReadToEnd(second.Reader()), "second\n");
+    ASSERT_EQ(quiet.Wait(INFINITE), WAIT_OBJECT_0);
+    EXPECT_TRUE(quiet.GetExitCode(code));
+    EXPECT_EQ(code, 0u);
 }
 
 TEST(ProcessTest, WaitingForAProcessOrItsOutput)
