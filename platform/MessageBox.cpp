@@ -1,8 +1,8 @@
 #include "platform/MessageBox.h"
 
+#include "platform/Console.h"
 #include "platform/Resources.h"
 
-#include <cstdio>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -81,8 +81,9 @@ int DefaultMessageBoxButton(UINT type)
 
 int ConsoleMessageBox(const CString& text, UINT type)
 {
-    std::string line = std::string("[veilcase ") + IconWord(type) + "] " + text.ToUtf8() + "\n";
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
+    // Standard error, as the log's console lines: a console takes the text
+    // as UTF-16 and a pipe as UTF-8, with the system's line end.
+    platform::WriteConsole(CString::FromUtf8(std::string("[veilcase ") + IconWord(type) + "] ") + text + u"\n",
+                           platform::eConsoleGrey);
     return DefaultMessageBoxButton(type);
 }
