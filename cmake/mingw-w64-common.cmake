@@ -23,3 +23,11 @@ endif()
 if(VEILCASE_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VEILCASE_WINE})
 endif()
+
+# Debug information in DWARF 4: the newest form the symbol library that
+# reads it (Wine's dbghelp) understands, so that stack traces name the
+# functions with file and line.
+set(CMAKE_C_FLAGS_DEBUG_INIT "-gdwarf-4")
+set(CMAKE_CXX_FLAGS_DEBUG_INIT "-gdwarf-4")
+set(CMAKE_C_FLAGS_RELWITHDEBINFO_INIT "-O2 -gdwarf-4 -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELWITHDEBINFO_INIT "-O2 -gdwarf-4 -DNDEBUG")
