@@ -67,6 +67,23 @@ private:
     std::optional<std::string> m_old;
 };
 
+// Points the user's application-data folder at `folder` for the life of
+// the object (Linux: XDG_DATA_HOME; Windows: the AppData shell folder of the
+// test's own HKEY_CURRENT_USER, which logwriter takes over too), and
+// restores the earlier one afterwards.
+class ScopedAppDataFolder {
+public:
+    explicit ScopedAppDataFolder(const std::filesystem::path& folder);
+    ~ScopedAppDataFolder();
+    ScopedAppDataFolder(const ScopedAppDataFolder&) = delete;
+    ScopedAppDataFolder& operator=(const ScopedAppDataFolder&) = delete;
+    // Points it elsewhere (restored all the same by the destructor).
+    void Set(const std::filesystem::path& folder);
+
+private:
+    std::optional<ScopedEnv> m_env;
+};
+
 // Folder of the test executables and helper programs (bin/).
 std::filesystem::path BinDir();
 

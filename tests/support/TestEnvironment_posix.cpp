@@ -75,6 +75,18 @@ ScopedEnv::~ScopedEnv()
         unsetenv(m_name.c_str());
 }
 
+ScopedAppDataFolder::ScopedAppDataFolder(const fs::path& folder)
+{
+    m_env.emplace("XDG_DATA_HOME", folder.string());
+}
+
+ScopedAppDataFolder::~ScopedAppDataFolder() = default;
+
+void ScopedAppDataFolder::Set(const fs::path& folder)
+{
+    setenv("XDG_DATA_HOME", folder.c_str(), 1);
+}
+
 fs::path BinDir()
 {
     return fs::read_symlink("/proc/self/exe").parent_path();

@@ -35,6 +35,10 @@ std::wstring Wide(const std::string& utf8)
 void SetVariable(const char* name, const std::string& value)
 {
     _wputenv_s(Wide(name).c_str(), Wide(value).c_str());
+    // The C runtime keeps its own copy; child processes inherit the
+    // process's environment block, so set it there too (an empty value
+    // removes the variable, as it does above).
+    ::SetEnvironmentVariableW(Wide(name).c_str(), value.empty() ? nullptr : Wide(value).c_str());
 }
 
 } // namespace
@@ -57,6 +61,9 @@ fs::path CreateIsolatedTree()
                           KEY_ALL_ACCESS, nullptr, &g_userHive, nullptr) != ERROR_SUCCESS ||
         ::RegOverridePredefKey(HKEY_CURRENT_USER, g_userHive) != ERROR_SUCCESS)
         throw std::runtime_error("cannot give the tests a registry hive of their own");
+    // Helper programs that should see the same settings (the shell folders
+    // a test chose) take the hive over by this name.
+    SetVariable("VEILCASE_TEST_HKCU", g_userKey.ToUtf8());
     return root;
 }
 
@@ -92,6 +99,38 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name)
 ScopedEnv::~ScopedEnv()
 {
     SetVariable(m_name.c_str(), m_old ? *m_old : "");
+}
+
+namespace {
+
+const wchar_t* const kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+} // namespace
+
+ScopedAppDataFolder::ScopedAppDataFolder(const fs::path& folder)
+{
+    Set(folder);
+}
+
+ScopedAppDataFolder::~ScopedAppDataFolder()
+{
+    // The hive is the test process's own: without the value the system's
+    // default folder applies again.
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"AppData");
+}
+
+void ScopedAppDataFolder::Set(const fs::path& folder)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        throw std::runtime_error("cannot set the application-data folder");
+    const std::wstring value = folder.wstring();
+    LSTATUS status = ::RegSetValueExW(key, L"AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        throw std::runtime_error("cannot set the application-data folder");
 }
 
 fs::path BinDir()
