@@ -1,27 +1,43 @@
+// The daily log on both systems: the file, its header and lines, the
+// console lines on standard error, processes and threads sharing one file,
+// and the log refusing folders and files it must not write into.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <csignal>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <regex>
-#include <spawn.h>
 #include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <winioctl.h>
+#else
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
-#include <chrono>
 #include <unistd.h>
-#include <vector>
+#endif
 
 #include "GuiUtils.h"
 #include "Log.h"
+#include "platform/FolderPrivacy.h"
 #include "TestEnvironment.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace fs = std::filesystem;
 
@@ -30,8 +46,12 @@ namespace {
 std::string Today(const char* format)
 {
     std::time_t now = std::time(nullptr);
-    struct tm parts {};
+    std::tm parts{};
+#ifdef _WIN32
+    localtime_s(&parts, &now);
+#else
     localtime_r(&now, &parts);
+#endif
     char buffer[32];
     std::strftime(buffer, sizeof buffer, format, &parts);
     return buffer;
@@ -54,12 +74,122 @@ std::string Header()
            Today("%d.%m.%Y") + "\r\n" + dashes + "\r\n";
 }
 
-const std::regex kStamp(R"(\d\d:\d\d:\d\d )");
+// The line end of console text: the system's own.
+#ifdef _WIN32
+const std::string kConsoleLineEnd = "\r\n";
+#else
+const std::string kConsoleLineEnd = "\n";
+#endif
+
+// What one logwriter run printed, and how it ended.
+struct SRun {
+    int exitCode = -1;
+    std::string console; // standard error
+    std::string output;  // standard output
+};
+
+#ifdef _WIN32
+using ChildProcess = HANDLE;
+
+HANDLE NullDevice()
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                       nullptr);
+}
+
+// Starts logwriter with `args`; standard error goes to `errTarget`, standard
+// output to `outTarget` (each the null device when not given).
+HANDLE StartLogWriter(const std::vector<std::string>& args, HANDLE errTarget = nullptr, HANDLE outTarget = nullptr)
+{
+    std::wstring program = (testsupport::BinDir() / "logwriter.exe").wstring();
+    std::wstring commandLine = L"\"" + program + L"\"";
+    for (const std::string& a : args)
+        commandLine += L" \"" + fs::path(std::u8string(a.begin(), a.end())).wstring() + L"\"";
+    HANDLE nullErr = errTarget ? nullptr : NullDevice();
+    HANDLE nullOut = outTarget ? nullptr : NullDevice();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdError = errTarget ? errTarget : nullErr;
+    startup.hStdOutput = outTarget ? outTarget : nullOut;
+    PROCESS_INFORMATION info{};
+    BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                  nullptr, nullptr, &startup, &info);
+    EXPECT_TRUE(started) << GetLastError();
+    for (HANDLE h : {nullErr, nullOut})
+        if (h && h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    if (!started)
+        return nullptr;
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
+
+int WaitFor(HANDLE process)
+{
+    if (!process)
+        return -1;
+    DWORD code = 1;
+    WaitForSingleObject(process, INFINITE);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return static_cast<int>(code);
+}
+
+// A pipe whose writing end a child inherits.
+struct SPipe {
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    SPipe()
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        EXPECT_TRUE(CreatePipe(&read, &write, &inherit, 0));
+        SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    }
+    void CloseWrite()
+    {
+        CloseHandle(write);
+        write = nullptr;
+    }
+    std::string ReadAll()
+    {
+        std::string out;
+        char buffer[4096];
+        DWORD n = 0;
+        while (ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n > 0)
+            out.append(buffer, n);
+        return out;
+    }
+    ~SPipe()
+    {
+        if (write)
+            CloseHandle(write);
+        CloseHandle(read);
+    }
+};
+
+SRun RunLogWriter(const std::vector<std::string>& args)
+{
+    SPipe err, out;
+    HANDLE process = StartLogWriter(args, err.write, out.write);
+    err.CloseWrite();
+    out.CloseWrite();
+    SRun run;
+    // Both outputs are a line or two: far below a pipe's buffer.
+    run.console = err.ReadAll();
+    run.output = out.ReadAll();
+    run.exitCode = WaitFor(process);
+    return run;
+}
+#else
+using ChildProcess = pid_t;
 
 // Runs bin/logwriter with `args`; its standard error goes to `stderrFd` and
 // its standard output to `stdoutFd` (each /dev/null when not given).
 // Returns the process id.
-pid_t SpawnLogWriter(const std::vector<std::string>& args, int stderrFd = -1, int stdoutFd = -1)
+pid_t StartLogWriter(const std::vector<std::string>& args, int stderrFd = -1, int stdoutFd = -1)
 {
     std::string program = (testsupport::BinDir() / "logwriter").string();
     std::vector<char*> argv{program.data()};
@@ -105,17 +235,138 @@ std::string ReadAll(int fd)
     return out;
 }
 
-// Console output (standard error) of one logwriter run, read through a pipe.
-std::string ConsoleOfLogWriter(const std::vector<std::string>& args)
+SRun RunLogWriter(const std::vector<std::string>& args)
 {
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
-    pid_t pid = SpawnLogWriter(args, fds[1]);
-    close(fds[1]);
-    std::string out = ReadAll(fds[0]);
-    close(fds[0]);
-    EXPECT_EQ(WaitFor(pid), 0);
-    return out;
+    int err[2], out[2];
+    EXPECT_EQ(pipe(err), 0);
+    EXPECT_EQ(pipe(out), 0);
+    pid_t pid = StartLogWriter(args, err[1], out[1]);
+    close(err[1]);
+    close(out[1]);
+    SRun run;
+    // Both outputs are a line or two: far below a pipe's buffer.
+    run.console = ReadAll(err[0]);
+    run.output = ReadAll(out[0]);
+    close(err[0]);
+    close(out[0]);
+    run.exitCode = WaitFor(pid);
+    return run;
+}
+#endif
+
+// Makes `link` a symbolic link (on Windows: or a junction) to the folder or
+// file `target`. Returns false, with the reason in `why`, where the system
+// does not let this process make one.
+bool MakeLink(const fs::path& target, const fs::path& link, bool folder, std::string& why)
+{
+#ifdef _WIN32
+    const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+    BOOL made = CreateSymbolicLinkW(link.c_str(), target.c_str(), flags);
+    DWORD attributes = GetFileAttributesW(link.c_str());
+    if (made && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+    why = "CreateSymbolicLinkW returned " + std::to_string(made) + " (error " + std::to_string(GetLastError()) +
+          ") and made no link";
+    if (!folder)
+        return false;
+    // A junction: a folder with a mount-point reparse point.
+    if (!CreateDirectoryW(link.c_str(), nullptr))
+        return false;
+    HANDLE handle = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const std::wstring substitute = L"\\??\\" + target.wstring();
+    const std::wstring print = target.wstring();
+    std::vector<BYTE> buffer(16 + (substitute.size() + print.size() + 2) * sizeof(wchar_t));
+    auto put16 = [&buffer](size_t at, size_t value) {
+        buffer[at] = static_cast<BYTE>(value & 0xFF);
+        buffer[at + 1] = static_cast<BYTE>(value >> 8);
+    };
+    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    std::memcpy(buffer.data(), &tag, sizeof tag);
+    put16(4, buffer.size() - 8);                                // data length
+    put16(8, 0);                                                // substitute name offset
+    put16(10, substitute.size() * sizeof(wchar_t));             // and length
+    put16(12, (substitute.size() + 1) * sizeof(wchar_t));       // print name offset
+    put16(14, print.size() * sizeof(wchar_t));                  // and length
+    std::memcpy(buffer.data() + 16, substitute.c_str(), (substitute.size() + 1) * sizeof(wchar_t));
+    std::memcpy(buffer.data() + 16 + (substitute.size() + 1) * sizeof(wchar_t), print.c_str(),
+                (print.size() + 1) * sizeof(wchar_t));
+    DWORD returned = 0;
+    BOOL junction = handle != INVALID_HANDLE_VALUE &&
+                    DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                    nullptr, 0, &returned, nullptr);
+    DWORD error = GetLastError();
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    if (junction)
+        return true;
+    RemoveDirectoryW(link.c_str());
+    why += "; FSCTL_SET_REPARSE_POINT for a junction failed with error " + std::to_string(error);
+    return false;
+#else
+    std::error_code ec;
+    if (folder)
+        fs::create_directory_symlink(target, link, ec);
+    else
+        fs::create_symlink(target, link, ec);
+    why = ec.message();
+    return !ec;
+#endif
+}
+
+// Gives `path` to another user. Returns false, with the reason in `why`,
+// where this process may not give files away.
+bool GiveAway(const fs::path& path, std::string& why)
+{
+#ifdef _WIN32
+    // Setting another owner needs the restore privilege (an elevated
+    // process has it, disabled).
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &privileges.Privileges[0].Luid))
+            AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        CloseHandle(token);
+    }
+    PSID other = nullptr;
+    ConvertStringSidToSidW(L"S-1-5-7", &other); // the anonymous logon
+    std::wstring name = path.wstring();
+    DWORD set = SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, other, nullptr,
+                                      nullptr, nullptr);
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    bool given = GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                       nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+                 EqualSid(owner, other);
+    LocalFree(descriptor);
+    LocalFree(other);
+    if (!given)
+        why = "SetNamedSecurityInfoW returned " + std::to_string(set) + " and the owner stayed the user";
+    return given;
+#else
+    if (geteuid() != 0) {
+        why = "only a process that may give files away can make one of another user";
+        return false;
+    }
+    if (chown(path.c_str(), 65534, 65534) != 0) {
+        why = std::string("chown: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+#endif
+}
+
+// Checks that `folder` is a folder of the user's that nobody else may open.
+void ExpectPrivateFolder(const fs::path& folder)
+{
+    // Wine derives a folder's access list from its Unix mode and reports
+    // success for SetNamedSecurityInfoW without storing the new list, so a
+    // folder it made stays readable by Everyone there.
+    if (testsupport::RunsUnderWine())
+        return;
+    EXPECT_EQ(platform::CheckFolderPrivacy(testsupport::ToCString(folder), false), platform::EFolderPrivacy::ePrivate);
 }
 
 // Every test logs into its own application-data folder.
@@ -123,22 +374,27 @@ class LogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* old = std::getenv("XDG_DATA_HOME");
-        m_oldDataHome = old ? old : "";
-        setenv("XDG_DATA_HOME", m_dataHome.Str().c_str(), 1);
+        m_appData.emplace(m_dataHome.Path());
         CloseLogFile();
     }
     void TearDown() override
     {
         CloseLogFile();
-        setenv("XDG_DATA_HOME", m_oldDataHome.c_str(), 1);
+        m_appData.reset();
     }
     fs::path LogFolder() const { return m_dataHome.Path() / "Orvelin" / "veilcase" / "LogFiles"; }
     fs::path LogPath() const { return LogFolder() / ("Log" + Today("%Y%m%d") + ".txt"); }
     std::string LogText() const { return fs::exists(LogPath()) ? testsupport::ReadFile(LogPath()) : std::string(); }
+    // The log folder, made as the log makes it (private to the user).
+    void MakeLogFolder() const
+    {
+        fs::create_directories(LogFolder().parent_path());
+        ASSERT_EQ(platform::EnsurePrivateFolder(testsupport::ToCString(LogFolder()), true),
+                  platform::EFolderPrivacy::ePrivate);
+    }
 
     testsupport::TempDir m_dataHome{"data"};
-    std::string m_oldDataHome;
+    std::optional<testsupport::ScopedAppDataFolder> m_appData;
 };
 
 } // namespace
@@ -157,8 +413,11 @@ TEST_F(LogTest, FirstLineOpensTheDailyFileWithHeaderAndStampedLines)
     EXPECT_FALSE(CGuiUtils::GetProductVersion().IsEmpty());
 
     // Private to the user.
+    ExpectPrivateFolder(LogFolder());
+#ifndef _WIN32
     EXPECT_EQ(fs::status(LogFolder()).permissions() & fs::perms::all, fs::perms::owner_all);
     EXPECT_EQ(fs::status(LogPath()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+#endif
 }
 
 TEST_F(LogTest, ReopeningAppendsWithAFreshHeaderAndNeverTruncates)
@@ -194,12 +453,12 @@ TEST_F(LogTest, UncreatableLogFolderNeverThrowsAndIsRetriedLater)
     // The application-data "folder" is a file: no log folder can be made below it.
     fs::path blocker = m_dataHome.Path() / "blocker";
     testsupport::WriteFile(blocker, "not a folder");
-    setenv("XDG_DATA_HOME", blocker.c_str(), 1);
+    m_appData->Set(blocker);
     EXPECT_NO_THROW(WriteLog(eLogError, u"lost %d", 1));
     EXPECT_NO_THROW(WriteLog(eLogError, u"lost %d", 2));
     EXPECT_EQ(testsupport::ReadFile(blocker), "not a folder");
 
-    setenv("XDG_DATA_HOME", m_dataHome.Str().c_str(), 1);
+    m_appData->Set(m_dataHome.Path());
     WriteLog(eLogDebug, u"kept");
     std::string text = LogText();
     EXPECT_EQ(text.find(Header()), 0u);
@@ -209,19 +468,22 @@ TEST_F(LogTest, UncreatableLogFolderNeverThrowsAndIsRetriedLater)
 
 TEST_F(LogTest, PercentSignsAreSingleInTheFileAndDoubledOnTheConsole)
 {
-    std::string console = ConsoleOfLogWriter({"--message", "0", "50% done"});
-    EXPECT_TRUE(std::regex_match(console, std::regex(R"(DEBUG: \d\d:\d\d:\d\d 50%% done\n)"))) << console;
+    SRun run = RunLogWriter({"--message", "0", "50% done"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(std::regex_match(run.console, std::regex(R"(DEBUG: \d\d:\d\d:\d\d 50%% done)" + kConsoleLineEnd)))
+        << run.console;
     EXPECT_NE(LogText().find(" \t50% done\r\n"), std::string::npos);
 
-    console = ConsoleOfLogWriter({"--message", "5", "no prefix"});
-    EXPECT_TRUE(std::regex_match(console, std::regex(R"(\d\d:\d\d:\d\d no prefix\n)"))) << console;
+    run = RunLogWriter({"--message", "5", "no prefix"});
+    EXPECT_TRUE(std::regex_match(run.console, std::regex(R"(\d\d:\d\d:\d\d no prefix)" + kConsoleLineEnd)))
+        << run.console;
     EXPECT_NE(LogText().find(" \tno prefix\r\n"), std::string::npos);
 
     const std::map<std::string, std::string> prefixes{{"1", "WARNG: "}, {"2", "ERROR: "}, {"3", "CHILD: "}};
     for (const auto& [level, prefix] : prefixes) {
-        console = ConsoleOfLogWriter({"--message", level, "x"});
-        EXPECT_EQ(console.rfind(prefix, 0), 0u) << console;
-        EXPECT_EQ(console.find('\x1b'), std::string::npos) << "no colours when output is no terminal";
+        run = RunLogWriter({"--message", level, "x"});
+        EXPECT_EQ(run.console.rfind(prefix, 0), 0u) << run.console;
+        EXPECT_EQ(run.console.find('\x1b'), std::string::npos) << "no colours when output is no terminal";
     }
     EXPECT_EQ(LogText().find("DEBUG"), std::string::npos) << "prefixes stay out of the file";
 }
@@ -230,17 +492,14 @@ TEST_F(LogTest, StandardOutputStaysTheProgramsOwn)
 {
     // A program that loaded the library may write its data to standard
     // output: log lines must never land there.
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    pid_t pid = SpawnLogWriter({"--message", "2", "an error with /some/path"}, -1, fds[1]);
-    close(fds[1]);
-    std::string out = ReadAll(fds[0]);
-    close(fds[0]);
-    EXPECT_EQ(WaitFor(pid), 0);
-    EXPECT_EQ(out, "");
-    EXPECT_NE(LogText().find("an error with /some/path"), std::string::npos);
+    SRun run = RunLogWriter({"--message", "2", "an error with /some/path"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "");
+    EXPECT_NE(run.console.find("an error with /some/path"), std::string::npos) << run.console;
+    EXPECT_NE(LogText().find("an error with /some/path"), std::string::npos) << run.console;
 }
 
+#ifndef _WIN32
 namespace {
 
 // Waits up to five seconds for the process; kills it when it is still
@@ -261,14 +520,15 @@ int WaitAtMostFiveSeconds(pid_t pid)
 
 } // namespace
 
+// A FIFO is a POSIX file type; Windows keeps named pipes out of the file
+// system, so nothing like it can take the log file's place there.
 TEST_F(LogTest, AFifoInPlaceOfTheDaysFileNeitherBlocksNorTakesTheLines)
 {
-    fs::create_directories(LogFolder());
-    fs::permissions(LogFolder(), fs::perms::owner_all, fs::perm_options::replace);
+    MakeLogFolder();
     ASSERT_EQ(mkfifo(LogPath().c_str(), 0600), 0);
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    pid_t pid = SpawnLogWriter({"--message", "2", "still on the console"}, fds[1]);
+    pid_t pid = StartLogWriter({"--message", "2", "still on the console"}, fds[1]);
     close(fds[1]);
     EXPECT_EQ(WaitAtMostFiveSeconds(pid), 0) << "logging waited for a reader of the FIFO";
     std::string console = ReadAll(fds[0]);
@@ -276,30 +536,75 @@ TEST_F(LogTest, AFifoInPlaceOfTheDaysFileNeitherBlocksNorTakesTheLines)
     EXPECT_NE(console.find("still on the console"), std::string::npos);
     EXPECT_TRUE(fs::is_fifo(LogPath()));
 }
+#endif
 
 TEST_F(LogTest, ALinkedLogFolderIsNeitherFollowedNorChanged)
 {
     // Somebody's folder, readable by others, that the log folder points to.
     testsupport::TempDir elsewhere{"elsewhere"};
+#ifndef _WIN32
     fs::permissions(elsewhere.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                           fs::perms::others_read | fs::perms::others_exec,
                     fs::perm_options::replace);
+#endif
     fs::create_directories(LogFolder().parent_path());
-    fs::create_directory_symlink(elsewhere.Path(), LogFolder());
+    std::string why;
+    if (!MakeLink(elsewhere.Path(), LogFolder(), true, why))
+        GTEST_SKIP() << "no link to a folder can be made here: " << why;
 
     EXPECT_NO_THROW(WriteLog(eLogError, u"command line with a secret path"));
     EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
+#ifndef _WIN32
     EXPECT_EQ(fs::status(elsewhere.Path()).permissions() & fs::perms::others_read, fs::perms::others_read);
     EXPECT_TRUE(fs::is_symlink(LogFolder()));
+#endif
 
     // Once the link is gone, the folder is made and used.
     CloseLogFile();
     fs::remove(LogFolder());
     WriteLog(eLogDebug, u"kept");
     EXPECT_NE(LogText().find("\tkept\r\n"), std::string::npos);
-    EXPECT_EQ(fs::status(LogFolder()).permissions() & fs::perms::all, fs::perms::owner_all);
+    ExpectPrivateFolder(LogFolder());
 }
 
+TEST_F(LogTest, ALogFolderOfAnotherUserTakesNoLines)
+{
+    MakeLogFolder();
+    std::string why;
+    if (!GiveAway(LogFolder(), why))
+        GTEST_SKIP() << "no folder of another user can be made here: " << why;
+    EXPECT_NO_THROW(WriteLog(eLogError, u"command line with a secret path"));
+    EXPECT_FALSE(fs::exists(LogPath()));
+}
+
+TEST_F(LogTest, ADaysFileThatIsALinkTakesNoLines)
+{
+    MakeLogFolder();
+    testsupport::TempDir elsewhere{"elsewhere"};
+    const fs::path target = elsewhere.Path() / "somebody's file";
+    testsupport::WriteFile(target, "theirs\r\n");
+    std::string why;
+    if (!MakeLink(target, LogPath(), false, why))
+        GTEST_SKIP() << "no link to a file can be made here: " << why;
+    EXPECT_NO_THROW(WriteLog(eLogError, u"command line with a secret path"));
+    EXPECT_EQ(testsupport::ReadFile(target), "theirs\r\n");
+}
+
+TEST_F(LogTest, ADaysFileOfAnotherUserTakesNoLines)
+{
+    MakeLogFolder();
+    testsupport::WriteFile(LogPath(), "");
+    std::string why;
+    if (!GiveAway(LogPath(), why))
+        GTEST_SKIP() << "no file of another user can be made here: " << why;
+    EXPECT_NO_THROW(WriteLog(eLogError, u"command line with a secret path"));
+    EXPECT_EQ(fs::file_size(LogPath()), 0u);
+}
+
+#ifndef _WIN32
+// A Windows console can't be had under Wine without a display (AllocConsole
+// succeeds, but its handles are no console; a pseudo console's output stays
+// empty), so the colours are checked on a Linux terminal only.
 TEST_F(LogTest, ConsoleLinesAreColouredOnATerminal)
 {
     const std::map<std::string, std::string> colours{{"2", "\x1b[1;31m"}, {"1", "\x1b[1;33m"}};
@@ -310,7 +615,7 @@ TEST_F(LogTest, ConsoleLinesAreColouredOnATerminal)
         ASSERT_EQ(unlockpt(master), 0);
         int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
         ASSERT_GE(slave, 0);
-        pid_t pid = SpawnLogWriter({"--message", level, "coloured"}, slave);
+        pid_t pid = StartLogWriter({"--message", level, "coloured"}, slave);
         close(slave);
         std::string out = ReadAll(master);
         close(master);
@@ -319,13 +624,14 @@ TEST_F(LogTest, ConsoleLinesAreColouredOnATerminal)
         EXPECT_NE(out.find("coloured\x1b[0m"), std::string::npos) << out;
     }
 }
+#endif
 
 TEST_F(LogTest, TwoProcessesShareOneFileWithoutLosingOrTearingLines)
 {
     constexpr int kLines = 1500;
     const std::string padding = "300";
-    pid_t a = SpawnLogWriter({std::to_string(kLines), "A", "0", padding});
-    pid_t b = SpawnLogWriter({std::to_string(kLines), "B", "1", padding});
+    ChildProcess a = StartLogWriter({std::to_string(kLines), "A", "0", padding});
+    ChildProcess b = StartLogWriter({std::to_string(kLines), "B", "1", padding});
     EXPECT_EQ(WaitFor(a), 0);
     EXPECT_EQ(WaitFor(b), 0);
 

@@ -4,6 +4,9 @@
 set(VEILCASE_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build for the target")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${VEILCASE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# Without debug information, as Debian's build of it for Linux: stack
+# traces through its frames show the address form.
+target_compile_options(gtest PRIVATE -g0)
 include(GoogleTest)
 
 add_library(testsupport STATIC support/TestEnvironment.cpp support/TestEnvironment_win.cpp support/TestMain.cpp)
@@ -11,12 +14,14 @@ target_include_directories(testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/suppor
 target_link_libraries(testsupport PUBLIC veilshim64 gtest gmock)
 
 # Helper programs the suites start as child processes.
-set(WINDOWS_TEST_TOOLS childproc)
+set(WINDOWS_TEST_TOOLS childproc logwriter)
 foreach(name ${WINDOWS_TEST_TOOLS})
   add_executable(${name} tools/${name}.cpp)
   # The C runtime splits the wide command line into wmain's arguments.
   target_link_options(${name} PRIVATE -municode)
 endforeach()
+# logwriter logs through the library's WriteLog (several processes, one log).
+target_link_libraries(logwriter PRIVATE veilshim64)
 
 # Suites that pin behaviour Windows defines run against both realisations.
 # The others stay on Linux: they need the real gpg, POSIX facts (modes,
@@ -49,6 +54,9 @@ set(WINDOWS_SUITES
   FileIdentityTest
 
   # log, console, stack traces
+  LogTest
+  CallStackTest
+  OrvExceptionTest
 
 )
 foreach(name ${WINDOWS_SUITES})
