@@ -538,6 +538,22 @@ TEST_F(LogTest, AFifoInPlaceOfTheDaysFileNeitherBlocksNorTakesTheLines)
 }
 #endif
 
+TEST_F(LogTest, AFolderInPlaceOfTheDaysFileTakesNoLinesUntilItIsGone)
+{
+    MakeLogFolder();
+    fs::create_directory(LogPath());
+    EXPECT_NO_THROW(WriteLog(eLogError, u"only on the console"));
+    EXPECT_TRUE(fs::is_directory(LogPath()));
+    EXPECT_TRUE(fs::is_empty(LogPath()));
+
+    fs::remove(LogPath());
+    WriteLog(eLogDebug, u"kept");
+    std::string text = LogText();
+    EXPECT_EQ(text.find(Header()), 0u);
+    EXPECT_NE(text.find("\tkept\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("only on the console"), std::string::npos);
+}
+
 TEST_F(LogTest, ALinkedLogFolderIsNeitherFollowedNorChanged)
 {
     // Somebody's folder, readable by others, that the log folder points to.
