@@ -214,8 +214,9 @@ CString ProcessAppName(const CProcessHandle& process);
 
 // When the process started, as a number that stays the same for the life of
 // the process and differs for a later process that gets the same id
-// (milliseconds since system start); 0 for the null handle or a process that
-// has ended. Pitfall: only comparable with other values of this function.
+// (milliseconds from an origin of the system's choosing); 0 for the null
+// handle or a process that has ended. Pitfall: only comparable with other
+// values of this function.
 ULONGLONG GetProcessStartStamp(const CProcessHandle& process);
 
 // How long the process has been running, in milliseconds, into `ageMs`.

@@ -606,6 +606,41 @@ TEST(ProcessTest, WaitingForAProcessOrItsOutput)
     EXPECT_EQ(WaitForProcessOrOutput(nullptr, {}, 0), WAIT_FAILED);
 }
 
+TEST(ProcessTest, StartStampsTellProcessesApartAndAgesGrow)
+{
+    CProcessHandle first;
+    DWORD error = 0;
+    ASSERT_TRUE(StartProcess(Command({u"exit", u"0", u"60000"}), EProcessOutput::eInherit, first, nullptr, error));
+    const ULONGLONG firstStamp = GetProcessStartStamp(first);
+    EXPECT_NE(firstStamp, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    CProcessHandle second;
+    ASSERT_TRUE(StartProcess(Command({u"exit", u"0", u"60000"}), EProcessOutput::eInherit, second, nullptr, error));
+    // The same for the life of a process, whichever handle asks; later for
+    // a process started later.
+    EXPECT_EQ(GetProcessStartStamp(CProcessHandle::Open(first.GetId())), firstStamp);
+    EXPECT_GT(GetProcessStartStamp(second), firstStamp);
+    EXPECT_GE(GetProcessStartStamp(CProcessHandle::Current()), 1u);
+    EXPECT_LE(GetProcessStartStamp(CProcessHandle::Current()), firstStamp);
+
+    ULONGLONG firstAge = 0, secondAge = 0;
+    ASSERT_TRUE(GetProcessAge(first, firstAge));
+    ASSERT_TRUE(GetProcessAge(second, secondAge));
+    // The first has run for at least the pause (less the clock's ticks).
+    EXPECT_GE(firstAge, 150u);
+    EXPECT_GE(firstAge, secondAge);
+
+    ASSERT_TRUE(first.Terminate(0));
+    ASSERT_EQ(first.Wait(INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(GetProcessStartStamp(first), 0u);
+    EXPECT_FALSE(GetProcessAge(first, firstAge));
+    EXPECT_EQ(firstAge, 0u);
+    EXPECT_EQ(GetProcessStartStamp(CProcessHandle()), 0u);
+    EXPECT_FALSE(GetProcessAge(CProcessHandle(), secondAge));
+    second.Terminate(0);
+    second.Wait(INFINITE);
+}
+
 TEST(ProcessTest, MovingAndReadingAClosedPipe)
 {
     CPipeReader empty;
