@@ -554,6 +554,34 @@ TEST_F(LogTest, AFolderInPlaceOfTheDaysFileTakesNoLinesUntilItIsGone)
     EXPECT_EQ(text.find("only on the console"), std::string::npos);
 }
 
+#ifdef _WIN32
+// Windows' sharing modes: others may read the day's file while processes log
+// into it; a reader that denies writing keeps the lines on the console only
+// until it lets go.
+TEST_F(LogTest, ReadersShareTheDaysFileAndOneDenyingWritesOnlyDelaysTheFile)
+{
+    WriteLog(eLogDebug, u"first");
+    HANDLE reader = CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE) << GetLastError();
+    WriteLog(eLogDebug, u"second");
+    CloseHandle(reader);
+
+    CloseLogFile();
+    HANDLE denying = CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(denying, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_NO_THROW(WriteLog(eLogDebug, u"while denied"));
+    CloseHandle(denying);
+    WriteLog(eLogDebug, u"after");
+
+    std::string text = LogText();
+    EXPECT_NE(text.find("\tfirst\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\tsecond\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("while denied"), std::string::npos);
+    EXPECT_GT(text.find("\tafter\r\n"), text.rfind(Header())) << "reopened with a fresh header";
+}
+#endif
+
 TEST_F(LogTest, ALinkedLogFolderIsNeitherFollowedNorChanged)
 {
     // Somebody's folder, readable by others, that the log folder points to.
