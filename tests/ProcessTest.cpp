@@ -10,7 +10,7 @@
 #include <unistd.h>
 #endif
 
-#include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
