@@ -9,11 +9,10 @@ namespace platform {
 class CKeyCloser {
 public:
     explicit CKeyCloser(HKEY key) : m_key(key) {}
-    ~CKeyCloser()
-    {
-        if (m_key)
-            platform::RegCloseKey(m_key);
-    }
+    // Out of line on purpose: a module that carries its own copy of the
+    // registry layer (the COM runtime) must close its keys with that copy,
+    // which an inline destructor bound to another module's would not do.
+    ~CKeyCloser();
     CKeyCloser(const CKeyCloser&) = delete;
     CKeyCloser& operator=(const CKeyCloser&) = delete;
 
