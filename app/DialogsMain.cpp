@@ -21,17 +21,6 @@
 
 namespace {
 
-// Every dialog id the resource chain has (ids are 16-bit numbers).
-std::vector<UINT> TemplateIds()
-{
-    std::vector<UINT> ids;
-    for (UINT id = 1; id <= 0xFFFF; ++id) {
-        if (platform::FindResourceSource(platform::ResourceType::Dialog, id))
-            ids.push_back(id);
-    }
-    return ids;
-}
-
 int Usage()
 {
     std::fprintf(stderr,
@@ -85,7 +74,7 @@ int main(int argc, char** argv)
             ids.push_back(static_cast<UINT>(id));
         }
     }
-    const std::vector<UINT> available = TemplateIds();
+    const std::vector<UINT> available = platform::ResourceIds(platform::ResourceType::Dialog);
     if (available.empty()) {
         std::fprintf(stderr, "veilcase-dialogs: the resource module has no dialog templates (is libveilcaseRes64.so there?)\n");
         return 1;

@@ -43,9 +43,8 @@ bool FailErrno()
 
 // A folder level that is not there is a missing path, not a missing file,
 // when a folder is listed or made (Windows says ERROR_PATH_NOT_FOUND there).
-bool FailFolderErrno()
+bool FailFolder(int error)
 {
-    int error = errno;
     if (error == ENOENT) {
         t_lastError = ERROR_PATH_NOT_FOUND;
         return false;
@@ -269,7 +268,7 @@ bool EnumerateDirectory(const CString& directory, const CString& pattern, std::v
     std::string folder = directory.IsEmpty() ? std::string(".") : WithoutTrailingSlash(U8(directory));
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (fd < 0)
-        return FailFolderErrno();
+        return FailFolder(errno);
     DIR* dir = fdopendir(fd);
     if (!dir) {
         int error = errno;
@@ -370,12 +369,10 @@ bool RemoveFile(const CString& path)
 bool MakeDirectory(const CString& path, bool privateToUser)
 {
     std::string p = WithoutTrailingSlash(U8(path));
-    if (p.empty()) {
-        errno = ENOENT;
-        return FailFolderErrno();
-    }
+    if (p.empty())
+        return FailFolder(ENOENT);
     if (mkdir(p.c_str(), privateToUser ? 0700 : 0777) != 0)
-        return FailFolderErrno();
+        return FailFolder(errno);
     return true;
 }
 

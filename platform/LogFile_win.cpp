@@ -43,7 +43,18 @@ bool IsOwnFile(HANDLE file)
 }
 
 // Writes all of `bytes` at the end of the append-only file.
-bool WriteAll(HANDLE file, std::string_view bytes);
+bool WriteAll(HANDLE file, std::string_view bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -91,23 +102,6 @@ bool CAppendFile::Write(std::string_view bytes)
         ::UnlockFileEx(file, 0, 1, 0, &lockAt);
     return written;
 }
-
-namespace {
-
-bool WriteAll(HANDLE file, std::string_view bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        if (!::WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
-            written == 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
-} // namespace
 
 void CAppendFile::Close()
 {

@@ -125,6 +125,19 @@ ResourceSource FindResourceSource(ResourceType type, UINT id)
     return nullptr;
 }
 
+std::vector<UINT> ResourceIds(ResourceType type)
+{
+    const std::vector<ResourceSource> chain = ChainSnapshot();
+    std::vector<UINT> ids;
+    for (UINT id = 1; id <= 0xFFFF; ++id)
+        for (ResourceSource source : chain)
+            if (HasResource(source, type, id)) {
+                ids.push_back(id);
+                break;
+            }
+    return ids;
+}
+
 bool LoadResourceString(ResourceSource source, UINT id, CString& out)
 {
     out.Empty();

@@ -102,6 +102,10 @@ std::vector<ResourceSource> ResourceChain();
 // string table: the block holding string `id`), or null.
 ResourceSource FindResourceSource(ResourceType type, UINT id);
 
+// Every id (ids are 16-bit numbers) under which some source of the chain
+// holds a resource of this type, ascending.
+std::vector<UINT> ResourceIds(ResourceType type);
+
 // The bytes of one resource of a source. The language is chosen as
 // Windows chooses it: `language` when given (non-zero), then the user's
 // default language, then neutral, then whichever language the source has.

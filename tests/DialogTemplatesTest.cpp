@@ -42,15 +42,9 @@ Units MeasureUnits(const QFont& font)
 int ScaleX(int units, const Units& base) { return static_cast<int>(std::lround(units * base.cx / 4.0)); }
 int ScaleY(int units, const Units& base) { return static_cast<int>(std::lround(units * base.cy / 8.0)); }
 
-// Every dialog id the resource chain has.
 std::vector<UINT> TemplateIds()
 {
-    std::vector<UINT> ids;
-    for (UINT id = 1; id <= 0xFFFF; ++id) {
-        if (platform::FindResourceSource(platform::ResourceType::Dialog, id))
-            ids.push_back(id);
-    }
-    return ids;
+    return platform::ResourceIds(platform::ResourceType::Dialog);
 }
 
 std::filesystem::path PictureFolder()
